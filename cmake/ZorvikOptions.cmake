@@ -1,0 +1,30 @@
+# Compile options shared by every target of the project.
+#  zv_options: all our code. Narrow string literals are GBK (the ANSI code page 936 that the program
+#              speaks), so Chinese texts are written as they read and compiled to their GBK bytes.
+#  zv_product: code that goes into the shipped executables: no exceptions, no RTTI (the runtime heap's
+#              failure is fatal anyway), which keeps the C++ library's exception machinery out.
+add_library(zv_options INTERFACE)
+target_compile_options(zv_options INTERFACE -fexec-charset=GBK -Wall -Wextra)
+target_include_directories(zv_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+add_library(zv_product INTERFACE)
+target_link_libraries(zv_product INTERFACE zv_options)
+target_compile_options(zv_product INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+
+if(ZV_WINDOWS)
+  # ANSI entry points only; msvcrt's own printf family (no MinGW replacement linked in).
+  target_compile_definitions(zv_options INTERFACE
+    WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 __USE_MINGW_ANSI_STDIO=0)
+  target_link_options(zv_options INTERFACE -static -static-libgcc -static-libstdc++)
+  # Wine runs the test programs: the wrapper gives each one the build tree's own prefix.
+  set(ZV_WINE_ROOT ${PROJECT_BINARY_DIR}/wine)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${PROJECT_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run)
+elseif(ZV_SANITIZE)
+  target_compile_options(zv_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                              -fno-omit-frame-pointer)
+  target_link_options(zv_options INTERFACE -fsanitize=address,undefined)
+endif()
