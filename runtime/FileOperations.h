@@ -1,0 +1,36 @@
+// File and configuration (INI) operations: thin synchronous wrappers over the ANSI Win32 calls.
+// Failures are reported only by the result (false, or the empty/default text); nothing is shown and no
+// directory is ever created implicitly. Callers pass the empty text, never null.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+
+#include "runtime/Text.h"
+#include "runtime/Value.h"
+
+namespace zv {
+
+// CreateDirectoryA, one level, default security. False for an existing directory or a missing parent.
+bool MakeDirectory(TextArg path);
+// DeleteFileA: no wildcards, no directories, no retry.
+bool RemoveFile(TextArg path);
+// FindFirstFileA found something: so a directory counts, and a wildcard matches anything.
+bool FileExists(TextArg path);
+// Writes the arrays' bytes one after another as the whole content of `path` (0 or negative lengths are
+// skipped, the dimension count is ignored). Creates the file or replaces an existing one; no arrays
+// gives an empty file. False for the empty path, a missing directory, a target held open by another
+// process, or any failed write.
+bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t count);
+inline bool WriteBytesToFile(TextArg path, std::initializer_list<const ByteArray*> data) {
+  return WriteBytesToFile(path, data.begin(), data.size());
+}
+// The value of `key` in `section` of the INI file, or the default (omitted: empty). File, section and
+// key are trimmed of leading bytes 1..32; if any is then empty, no call is made. Empty results are null.
+Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue = {});
+// WritePrivateProfileStringA. An omitted key deletes the section, an omitted value deletes the key; a
+// given empty text is written as empty.
+bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key = {},
+                   OptionalArgument<TextArg> value = {});
+
+}  // namespace zv
