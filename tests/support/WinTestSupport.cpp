@@ -1,0 +1,218 @@
+#include "tests/support/WinTestSupport.h"
+
+#include <cstring>
+#include <map>
+
+namespace zv::test {
+
+std::string MakeTestRoot(const std::string& name) {
+  CreateDirectoryA("C:\\zvtest", nullptr);
+  std::string root = "C:\\zvtest\\" + name + "_" + std::to_string(GetCurrentProcessId());
+  RemoveTree(root);
+  CreateDirectoryA(root.c_str(), nullptr);
+  return root;
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+      std::string child = path + "\\" + data.cFileName;
+      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string content;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read != 0) content.append(buffer, read);
+  CloseHandle(file);
+  return content;
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+std::string OwnProgramPath() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::string(path, n);
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : process_(other.process_), pid_(other.pid_) {
+  other.process_ = nullptr;
+  other.pid_ = 0;
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_ == nullptr) return;
+  if (IsRunning()) Terminate();
+  CloseHandle(process_);
+}
+
+bool ChildProcess::Start(const std::string& commandLine, const std::string& workingDirectory) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  pid_ = info.dwProcessId;
+  return true;
+}
+
+bool ChildProcess::StartScenario(const std::string& scenario, const std::string& extraArguments) {
+  std::string line = "\"" + OwnProgramPath() + "\" --zv-child=" + scenario;
+  if (!extraArguments.empty()) line += " " + extraArguments;
+  return Start(line);
+}
+
+DWORD ChildProcess::Wait(DWORD milliseconds) {
+  if (process_ == nullptr) return STILL_ACTIVE;
+  if (WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+bool ChildProcess::IsRunning() const {
+  return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+void ChildProcess::Terminate() {
+  if (process_ == nullptr) return;
+  TerminateProcess(process_, 0xDEAD);
+  WaitForSingleObject(process_, 5000);
+}
+
+namespace {
+struct EnumContext {
+  DWORD processId;
+  const char* className;
+  std::vector<HWND>* found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+  auto* context = reinterpret_cast<EnumContext*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != context->processId || !IsWindowVisible(window)) return TRUE;
+  if (context->className[0] != '\0') {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, context->className) != 0) return TRUE;
+  }
+  context->found->push_back(window);
+  return TRUE;
+}
+
+std::string WindowText(HWND window) {
+  char text[4096] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
+  char name[32] = {};
+  GetClassNameA(child, name, sizeof name);
+  auto* box = reinterpret_cast<MessageBox*>(param);
+  if (_stricmp(name, "Button") == 0) box->buttons.push_back(WindowText(child));
+  if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+    box->hasIcon = true;
+  }
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className) {
+  std::vector<HWND> found;
+  EnumContext context{processId, className, &found};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&context));
+  return found;
+}
+
+MessageBox WaitForMessageBox(DWORD processId, DWORD milliseconds) {
+  MessageBox box;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    std::vector<HWND> boxes = TopLevelWindows(processId, "#32770");
+    if (!boxes.empty()) {
+      HWND window = boxes.front();
+      HWND textControl = GetDlgItem(window, 0xFFFF);
+      std::string text = textControl ? WindowText(textControl) : std::string();
+      if (!text.empty() || GetTickCount() - start > milliseconds / 2) {
+        box.window = window;
+        box.caption = WindowText(window);
+        box.text = text;
+        box.topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&box));
+        return box;
+      }
+    }
+    Sleep(50);
+  }
+  return box;
+}
+
+void PressOk(const MessageBox& box) {
+  if (box.window == nullptr) return;
+  HWND ok = GetDlgItem(box.window, IDOK);
+  if (ok != nullptr) {
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+  } else {
+    PostMessageA(box.window, WM_CLOSE, 0, 0);
+  }
+}
+
+namespace {
+std::map<std::string, ScenarioFunction>& Scenarios() {
+  static std::map<std::string, ScenarioFunction> scenarios;
+  return scenarios;
+}
+}  // namespace
+
+bool RegisterScenario(const char* name, ScenarioFunction function) {
+  Scenarios()[name] = function;
+  return true;
+}
+
+bool RunScenarioFromCommandLine(int argc, char** argv) {
+  const char prefix[] = "--zv-child=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], prefix, sizeof prefix - 1) != 0) continue;
+    auto it = Scenarios().find(argv[i] + sizeof prefix - 1);
+    if (it == Scenarios().end()) ExitProcess(3);
+    it->second(argc, argv);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace zv::test
