@@ -4,7 +4,9 @@
 #  zv_product: code that goes into the shipped executables: no exceptions, no RTTI (the runtime heap's
 #              failure is fatal anyway), which keeps the C++ library's exception machinery out.
 add_library(zv_options INTERFACE)
-target_compile_options(zv_options INTERFACE -fexec-charset=GBK -Wall -Wextra)
+# clang (used only for the native fuzz build) knows no other execution character set; there the
+# literals stay UTF-8, which the fuzz targets do not look at.
+target_compile_options(zv_options INTERFACE $<$<CXX_COMPILER_ID:GNU>:-fexec-charset=GBK> -Wall -Wextra)
 target_include_directories(zv_options INTERFACE ${PROJECT_SOURCE_DIR})
 
 add_library(zv_product INTERFACE)
@@ -23,6 +25,11 @@ if(ZV_WINDOWS)
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run)
+elseif(ZV_FUZZ)
+  # Native fuzz build with clang: every module instrumented for libFuzzer and the sanitizers.
+  target_compile_options(zv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                              -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(zv_options INTERFACE -fsanitize=address,undefined)
 elseif(ZV_SANITIZE)
   target_compile_options(zv_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
                                               -fno-omit-frame-pointer)
