@@ -52,7 +52,13 @@ std::string WizardDriver::Text(WizardControl id) const {
   return text;
 }
 
-void WizardDriver::Click(WizardControl id) { PostMessageA(Control(id), BM_CLICK, 0, 0); }
+void WizardDriver::Click(WizardControl id) {
+  // Sent, not posted: when the handler returns to the message loop, the send returns with it, so the
+  // next step sees the page as the handler left it. A handler that shows a message box or ends the
+  // program keeps the send waiting; the time-out lets the caller go on and answer the box.
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(Control(id), BM_CLICK, 0, 0, SMTO_NORMAL, 1500, &ignored);
+}
 
 void WizardDriver::TypeNickname(const std::string& nickname) {
   DWORD_PTR ignored = 0;

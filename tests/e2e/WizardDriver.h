@@ -45,7 +45,8 @@ class WizardDriver {
   bool IsShown(WizardControl id) const;  // the control and all its ancestors are visible
   std::string Text(WizardControl id) const;
 
-  // Posts a click; the wizard runs the handler on its own thread in its own time.
+  // Clicks a button; returns when its handler is back in the message loop, or after a short time-out
+  // when the handler waits in a message box or is still working.
   void Click(WizardControl id);
   void TypeNickname(const std::string& nickname);
   void PickGender(int index);

@@ -1,0 +1,46 @@
+// The desktop shortcut and its path helpers. CreateDesktopShortcut builds the shortcut file's path on
+// the user's desktop, removes an old shortcut of that name and writes the new one through the Windows
+// Script Host shell object ("WshShell" from "wshom.ocx"). The path helpers reach the shell and the
+// system through the declared commands.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/Text.h"
+#include "runtime/Value.h"
+
+namespace zv {
+
+// Kinds of GetSpecialFolderPath: 0 or omitted is the desktop (3).
+enum SpecialFolderKind : std::int32_t {
+  kFolderDocuments = 1,
+  kFolderFavourites = 2,
+  kFolderDesktop = 3,
+  kFolderFonts = 4,
+  kFolderStartMenu = 5,
+  kFolderPrograms = 6,
+  kFolderStartup = 7,
+  kFolderAppData = 8,
+  kFolderWindows = 9,
+  kFolderSystem = 10,
+  kFolderTemp = 11,
+  kFolderInternetCache = 12,
+};
+
+// Writes the shortcut `name` (a name, or a path whose last component gives it) on the desktop, pointing
+// at `targetPath`. On return `name` holds the full path of the shortcut file. False when the target has
+// no backslash, the shell object or the shortcut object cannot be had, the target cannot be set, or the
+// file could not be saved. An omitted icon is the target's own (",0"), or "SHELL32.dll,4" for a target
+// without extension.
+bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<TextArg> arguments = {},
+                           OptionalArgument<TextArg> iconLocation = {}, OptionalArgument<std::int32_t> windowStyle = {},
+                           OptionalArgument<TextArg> description = {}, OptionalArgument<TextArg> hotkey = {});
+
+// The folder of `kind`, ending with "\", or the empty text for an unknown kind or a failed call.
+Text GetSpecialFolderPath(OptionalArgument<std::int32_t> kind = {});
+// The last component of `path`; without its extension unless `keepExtension` is true.
+Text GetFileNameFromPath(TextArg path, OptionalArgument<bool> keepExtension = {});
+// The extension of the last component, with its dot (".exe"), or the empty text.
+Text GetPathExtension(TextArg path);
+
+}  // namespace zv
