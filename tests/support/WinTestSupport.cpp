@@ -208,18 +208,6 @@ void PressButton(const MessageBox& box, int id) {
   }
 }
 
-ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char* name, const std::string& value) : name_(name) {
-  char buffer[32768];
-  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  wasSet_ = n > 0 && n < sizeof buffer;
-  if (wasSet_) previous_.assign(buffer, n);
-  SetEnvironmentVariableA(name, value.c_str());
-}
-
-ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
-  SetEnvironmentVariableA(name_.c_str(), wasSet_ ? previous_.c_str() : nullptr);
-}
-
 namespace {
 std::map<std::string, ScenarioFunction>& Scenarios() {
   static std::map<std::string, ScenarioFunction> scenarios;

@@ -69,23 +69,6 @@ MessageBox WaitForMessageBox(DWORD processId, DWORD milliseconds = 15000);
 void PressOk(const MessageBox& box);
 // Clicks the box's button with this id (IDYES, IDNO, IDCANCEL, ...).
 void PressButton(const MessageBox& box, int id);
-
-// Sets an environment variable for the children started while it lives; restored when it goes.
-class ScopedEnvironmentVariable {
- public:
-  ScopedEnvironmentVariable(const char* name, const std::string& value);
-  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
-  ~ScopedEnvironmentVariable();
-  // The value the variable had before ("" when it was not set).
-  const std::string& previous() const { return previous_; }
-
- private:
-  std::string name_;
-  std::string previous_;
-  bool wasSet_ = false;
-};
-
 // The process's visible top-level windows of a class (any class when empty).
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = "");
 
