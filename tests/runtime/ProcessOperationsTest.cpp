@@ -47,6 +47,20 @@ ZV_CHILD_SCENARIO(ShowMessageBox) {
   ExitProcess(static_cast<UINT>(result));
 }
 
+// The command line that starts this test program as a child scenario, with one quoted argument.
+std::string ScenarioCommandLine(const char* scenario, const std::string& argument = "") {
+  std::string line = "\"";
+  line += test::OwnProgramPath();
+  line += "\" --zv-child=";
+  line += scenario;
+  if (!argument.empty()) {
+    line += " \"";
+    line += argument;
+    line += "\"";
+  }
+  return line;
+}
+
 class RunProgramTest : public testing::Test {
  protected:
   void SetUp() override { root_ = test::MakeTestRoot("run_program"); }
@@ -55,7 +69,7 @@ class RunProgramTest : public testing::Test {
   std::string StartupSeenWith(OptionalArgument<std::int32_t> mode) {
     const std::string report = root_ + "\\startup.txt";
     DeleteFileA(report.c_str());
-    const std::string line = "\"" + test::OwnProgramPath() + "\" --zv-child=ReportStartup \"" + report + "\"";
+    const std::string line = ScenarioCommandLine("ReportStartup", report);
     EXPECT_TRUE(RunProgram(line.c_str(), true, mode));
     return test::ReadWholeFile(report);
   }
@@ -82,14 +96,14 @@ TEST_F(RunProgramTest, ModesOutsideTheTableAreClamped) {
 }
 
 TEST_F(RunProgramTest, WithoutWaitReturnsWhileTheProgramRuns) {
-  const std::string line = "\"" + test::OwnProgramPath() + "\" --zv-child=SleepThreeSeconds";
+  const std::string line = ScenarioCommandLine("SleepThreeSeconds");
   const DWORD start = GetTickCount();
   EXPECT_TRUE(RunProgram(line.c_str(), false));
   EXPECT_LT(GetTickCount() - start, 2000u);
 }
 
 TEST_F(RunProgramTest, WithWaitReturnsWhenTheProgramHasEnded) {
-  const std::string line = "\"" + test::OwnProgramPath() + "\" --zv-child=SleepThreeSeconds";
+  const std::string line = ScenarioCommandLine("SleepThreeSeconds");
   const DWORD start = GetTickCount();
   EXPECT_TRUE(RunProgram(line.c_str(), true));
   EXPECT_GE(GetTickCount() - start, 2900u);
