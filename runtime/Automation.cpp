@@ -277,7 +277,8 @@ void WriteBack(VARIANT* source, const Value& argument) {
   if (type == TypeFlag::Variant) {
     UniqueVariant copy;
     if (FAILED(VariantCopyInd(copy.get(), source))) return;
-    VariantClear(static_cast<VARIANT*>(variable));
+    UniqueVariant old;
+    *old.put() = *static_cast<VARIANT*>(variable);  // released when `old` goes
     *static_cast<VARIANT*>(variable) = copy.release();
     return;
   }

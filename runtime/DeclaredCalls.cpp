@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/Fatal.h"
+#include "runtime/Handles.h"
 #include "runtime/Heap.h"
 #include "runtime/ProcessOperations.h"
 #include "runtime/Text.h"
@@ -178,7 +179,7 @@ void RegisterDeclaredCommands(const DeclaredCommandTable& table) {
 
 void ReleaseDeclaredLibraries() {
   for (std::int32_t i = 0; i < g_count; ++i) {
-    if (g_entries[i].module != nullptr) FreeLibrary(g_entries[i].module);
+    UniqueModule(g_entries[i].module).reset();
     g_entries[i].module = nullptr;
     g_entries[i].address = nullptr;
   }
@@ -190,26 +191,24 @@ const void* ResolveDeclaredCommand(std::int32_t index) {
   if (entry.address != nullptr) return entry.address;
 
   const char* exportName = entry.exportName != nullptr ? entry.exportName : "";
-  HMODULE module = nullptr;
+  UniqueModule module;
   FARPROC address = nullptr;
   if (IsEmpty(entry.library)) {
+    // Each library of the list that lacks the export is freed again before the next is tried.
     for (const char* name : kSystemLibrarySearchList) {
-      module = LoadSystemLibrary(name);
-      if (module == nullptr) continue;
-      address = FindExport(module, exportName);
+      module.reset(LoadSystemLibrary(name));
+      if (module) address = FindExport(module.get(), exportName);
       if (address != nullptr) break;
-      FreeLibrary(module);
-      module = nullptr;
     }
   } else {
-    module = LoadNamedLibrary(entry.library);
-    if (module != nullptr) address = FindExport(module, exportName);
+    module.reset(LoadNamedLibrary(entry.library));
+    if (module) address = FindExport(module.get(), exportName);
   }
   if (address == nullptr) {
-    if (module != nullptr) FreeLibrary(module);
+    module.reset();
     ReportMissingExport(entry.library, exportName);
   }
-  entry.module = module;
+  entry.module = module.release();
   entry.address = reinterpret_cast<const void*>(address);
   return entry.address;
 }

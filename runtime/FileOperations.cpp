@@ -84,7 +84,8 @@ class ScratchFile {
   // Flushes and closes the file; false when the system could not put it on disk.
   bool Close() {
     const bool flushed = FlushFileBuffers(handle_.get()) != 0;
-    return CloseHandle(handle_.release()) != 0 && flushed;
+    handle_.reset();
+    return flushed;
   }
   void Keep() { created_ = false; }
 
