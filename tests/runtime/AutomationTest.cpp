@@ -246,6 +246,118 @@ TEST_F(AutomationTest, MissingRequiredArgumentIsReportedByInvoke) {
   EXPECT_EQ(LastObjectError(), kObjectBadParamCount);
 }
 
+// An automation object of the test's own: its type information, built at run time, declares one
+// method Exchange([in, out] BSTR* text, [in, out] long* number). Invoke checks that both arrive by
+// reference, then replaces the text and doubles the number, as an output parameter would.
+class ExchangeObject : public IDispatch {
+ public:
+  ExchangeObject() { typeInfo_ = BuildTypeInfo(); }
+  ~ExchangeObject() {
+    if (typeInfo_ != nullptr) typeInfo_->Release();
+  }
+  bool ready() const { return typeInfo_ != nullptr; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IDispatch) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    typeInfo_->AddRef();
+    *info = typeInfo_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    if (member != 1 || flags != DISPATCH_METHOD || parameters->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+    VARIANTARG& text = parameters->rgvarg[1];  // the last argument comes first
+    VARIANTARG& number = parameters->rgvarg[0];
+    if (V_VT(&text) != (VT_BYREF | VT_BSTR) || V_VT(&number) != (VT_BYREF | VT_I4))
+      return DISP_E_TYPEMISMATCH;
+    SysFreeString(*V_BSTRREF(&text));
+    *V_BSTRREF(&text) = SysAllocString(L"\u65b0\u503c");  // "新值"
+    *V_I4REF(&number) *= 2;
+    return S_OK;
+  }
+
+ private:
+  static ITypeInfo* BuildTypeInfo() {
+    ICreateTypeLib2* library = nullptr;
+    if (FAILED(CreateTypeLib2(SYS_WIN32, const_cast<LPOLESTR>(L"zvexchange.tlb"), &library))) return nullptr;
+    ICreateTypeInfo* creator = nullptr;
+    ITypeInfo* info = nullptr;
+    if (SUCCEEDED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IZvExchange"), TKIND_INTERFACE, &creator))) {
+      TYPEDESC pointees[2] = {};
+      pointees[0].vt = VT_BSTR;
+      pointees[1].vt = VT_I4;
+      ELEMDESC parameters[2] = {};
+      for (int i = 0; i < 2; ++i) {
+        parameters[i].tdesc.vt = VT_PTR;
+        parameters[i].tdesc.lptdesc = &pointees[i];
+        parameters[i].paramdesc.wParamFlags = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+      }
+      FUNCDESC function = {};
+      function.memid = 1;
+      function.funckind = FUNC_PUREVIRTUAL;
+      function.invkind = INVOKE_FUNC;
+      function.callconv = CC_STDCALL;
+      function.cParams = 2;
+      function.lprgelemdescParam = parameters;
+      function.elemdescFunc.tdesc.vt = VT_HRESULT;
+      LPOLESTR names[] = {const_cast<LPOLESTR>(L"Exchange"), const_cast<LPOLESTR>(L"text"),
+                          const_cast<LPOLESTR>(L"number")};
+      if (SUCCEEDED(creator->AddFuncDesc(0, &function)) &&
+          SUCCEEDED(creator->SetFuncAndParamNames(0, names, 3)) && SUCCEEDED(creator->LayOut())) {
+        creator->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&info));
+      }
+      creator->Release();
+    }
+    library->Release();
+    return info;
+  }
+
+  ITypeInfo* typeInfo_ = nullptr;
+  ULONG references_ = 1;
+};
+
+TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
+  ExchangeObject exchange;
+  ASSERT_TRUE(exchange.ready());
+  AutomationObject object;
+  object.unknown = &exchange;
+  exchange.AddRef();
+  Text text = Text::Copy("旧值");
+  std::int32_t number = 21;
+  const Value references[] = {TextReference(&text),
+                              Value::Pointer(&number, WithArrayOrReference(TypeFlag::Int))};
+  EXPECT_EQ(
+      InvokeByName(&object, "Exchange", references, 2, InvokeMode::CallMethod, TypeFlag::Omitted, nullptr),
+      kObjectOk);
+  EXPECT_STREQ(text.c_str(), "新值");
+  EXPECT_EQ(number, 42);
+
+  // Passed by value, the caller's variables are read only.
+  const Value values[] = {Value::Text(text.c_str()), Value::Int(number)};
+  EXPECT_EQ(InvokeByName(&object, "Exchange", values, 2, InvokeMode::CallMethod, TypeFlag::Omitted, nullptr),
+            kObjectOk);
+  EXPECT_STREQ(text.c_str(), "新值");
+  EXPECT_EQ(number, 42);
+  ClearObject(&object);
+}
+
 DWORD WINAPI ReadStatusOnAnotherThread(void* out) {
   auto* statuses = static_cast<std::int32_t*>(out);
   statuses[0] = LastObjectError();
