@@ -62,6 +62,13 @@ std::string OwnProgramPath() {
   return std::string(path, n);
 }
 
+std::string BesideProgram(const std::string& name) {
+  const std::string own = OwnProgramPath();
+  return own.substr(0, own.find_last_of('\\') + 1) + name;
+}
+
+std::string MarkerLog(const std::string& libraryCopy) { return ReadWholeFile(libraryCopy + ".log"); }
+
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept : process_(other.process_), pid_(other.pid_) {
   other.process_ = nullptr;
   other.pid_ = 0;
@@ -144,7 +151,9 @@ BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
   GetClassNameA(child, name, sizeof name);
   auto* box = reinterpret_cast<MessageBox*>(param);
   if (_stricmp(name, "Button") == 0) box->buttons.push_back(WindowText(child));
-  if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+  // The box keeps its icon control even without an icon; only then does the control hold one.
+  if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+      SendMessageA(child, STM_GETICON, 0, 0) != 0) {
     box->hasIcon = true;
   }
   return TRUE;
@@ -188,6 +197,14 @@ void PressOk(const MessageBox& box) {
     PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
   } else {
     PostMessageA(box.window, WM_CLOSE, 0, 0);
+  }
+}
+
+void PressButton(const MessageBox& box, int id) {
+  if (box.window == nullptr) return;
+  HWND button = GetDlgItem(box.window, id);
+  if (button != nullptr) {
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
   }
 }
 

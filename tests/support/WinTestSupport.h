@@ -21,6 +21,10 @@ bool PathExists(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // The full path of this test program.
 std::string OwnProgramPath();
+// A file built beside this test program, e.g. the marker library "zv_marker.dll" (tests/support).
+std::string BesideProgram(const std::string& name);
+// The lines that the marker library wrote into "<copy>.log" ("" when it was never loaded).
+std::string MarkerLog(const std::string& libraryCopy);
 
 // A started process; terminated at destruction if still running.
 class ChildProcess {
@@ -52,7 +56,7 @@ struct MessageBox {
   HWND window = nullptr;
   std::string caption;
   std::string text;
-  bool hasIcon = false;                  // an icon control is present (MB_ICONERROR and friends)
+  bool hasIcon = false;                  // an icon is shown (MB_ICONERROR and friends)
   bool topmost = false;                  // WS_EX_TOPMOST: the system-modal kind
   std::vector<std::string> buttons;      // button captions, in window order
 };
@@ -63,6 +67,8 @@ struct MessageBox {
 MessageBox WaitForMessageBox(DWORD processId, DWORD milliseconds = 15000);
 // Clicks the box's OK (or only) button.
 void PressOk(const MessageBox& box);
+// Clicks the box's button with this id (IDYES, IDNO, IDCANCEL, ...).
+void PressButton(const MessageBox& box, int id);
 // The process's visible top-level windows of a class (any class when empty).
 std::vector<HWND> TopLevelWindows(DWORD processId, const char* className = "");
 

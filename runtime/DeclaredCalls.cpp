@@ -1,0 +1,234 @@
+// Resolution, caches and the checked call of declared library commands.
+#include "runtime/DeclaredCalls.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "runtime/Fatal.h"
+#include "runtime/Handles.h"
+#include "runtime/Heap.h"
+#include "runtime/ProcessOperations.h"
+#include "runtime/Text.h"
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace zv {
+namespace {
+
+const char* const kProgramLibraries[] = {
+    "",
+    "",
+    "",
+    "",
+    "kernel32",
+    "",
+    "shlwapi.dll",
+    "shlwapi.dll",
+    "",
+    "kernel32.dll",
+    "kernel32",
+    "kernel32.dll",
+};
+const char* const kProgramExports[] = {
+    "OpenProcess",          "TerminateProcess",    "CreateToolhelp32Snapshot",
+    "Process32First",       "CloseHandle",         "Process32Next",
+    "PathFindFileNameA",    "PathFindExtensionA",  "SHGetSpecialFolderPathA",
+    "GetWindowsDirectoryA", "GetSystemDirectoryA", "GetTempPathA",
+};
+static_assert(sizeof kProgramLibraries == sizeof kProgramExports, "one library per export");
+const DeclaredCommandTable kProgramTable = {
+    static_cast<std::int32_t>(sizeof kProgramExports / sizeof kProgramExports[0]), kProgramLibraries,
+    kProgramExports};
+
+const char* const kSystemLibrarySearchList[] = {
+    "Kernel32.dll", "Gdi32.dll", "User32.dll", "Advapi32.dll", "Mpr.dll", "Shell32.dll",
+};
+
+// One row of the runtime's copy of the table, with its two caches.
+struct Entry {
+  const char* library;
+  const char* exportName;
+  const void* address;
+  HMODULE module;
+};
+
+Entry* g_entries = nullptr;
+std::int32_t g_count = 0;
+std::uint32_t g_loadCount = 0;
+
+bool IsEmpty(const char* s) {
+  return s == nullptr || *s == '\0';
+}
+
+bool Contains(const char* s, char c) {
+  for (; *s != '\0'; ++s) {
+    if (static_cast<unsigned char>(*s) >= 0x80 && s[1] != '\0') {
+      ++s;
+    } else if (*s == c) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A library named without a path comes from the system directory only: a program started from a
+// downloads folder must never run a same-named library planted beside it.
+HMODULE LoadSystemLibrary(const char* name) {
+  ++g_loadCount;
+  HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  // Systems without the search flags: name the system directory explicitly.
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + std::strlen(name) >= MAX_PATH) return nullptr;
+  path[length] = '\\';
+  std::strcpy(path + length + 1, name);
+  return LoadLibraryA(path);
+}
+
+// A name with a drive is loaded as given; a relative path is taken relative to the program's folder;
+// a bare name comes from the system directory.
+HMODULE LoadNamedLibrary(const char* name) {
+  if (Contains(name, ':')) {
+    ++g_loadCount;
+    return LoadLibraryA(name);
+  }
+  if (Contains(name, '\\') || Contains(name, '/')) {
+    const char* directory = ProgramDirectory();
+    if (std::strlen(directory) + 1 + std::strlen(name) >= MAX_PATH) return nullptr;
+    char path[MAX_PATH];
+    std::strcpy(path, directory);
+    std::strcat(path, "\\");
+    std::strcat(path, name);
+    ++g_loadCount;
+    return LoadLibraryA(path);
+  }
+  return LoadSystemLibrary(name);
+}
+
+// GetProcAddress by name, or by ordinal for "#n".
+FARPROC FindExport(HMODULE module, const char* exportName) {
+  if (exportName[0] != '#') return GetProcAddress(module, exportName);
+  std::uint32_t ordinal = 0;
+  for (const char* p = exportName + 1; *p >= '0' && *p <= '9'; ++p) ordinal = ordinal * 10 + (*p - '0');
+  return GetProcAddress(module, MAKEINTRESOURCEA(ordinal % 65536));
+}
+
+[[noreturn]] void ReportMissingExport(const char* library, const char* exportName) {
+  TextBuilder message;
+  auto put = [&message](const char* s) { message.Append(s, std::strlen(s)); };
+  if (IsEmpty(library)) {
+    put("无法找到指定DLL库文件中的输出命令“");
+  } else {
+    put("无法找到指定DLL库文件“");
+    put(library);
+    put("”中的输出命令“");
+  }
+  put(exportName);
+  put("”");
+  Text text = message.Finish();
+  ReportRuntimeError(kErrorNone, text.c_str());
+}
+
+// Pushes `count` words last first, calls `function` and compares the stack position afterwards with
+// the one recorded before the first push. The recorded position is kept in EDI, which a Windows
+// function preserves; ESP is put back from it, so a wrong declaration cannot unbalance this frame.
+std::uint32_t CallWithStackCheck(const void* function, const std::uint32_t* words, std::uint32_t count,
+                                 bool* balanced) {
+  std::uint32_t result;
+  std::uint32_t after;
+  std::uint32_t before;
+  asm volatile(
+      "movl %%esp, %%edi\n\t"
+      "jmp 2f\n"
+      "1:\n\t"
+      "decl %%ecx\n\t"
+      "pushl (%%esi,%%ecx,4)\n"
+      "2:\n\t"
+      "testl %%ecx, %%ecx\n\t"
+      "jnz 1b\n\t"
+      "call *%%ebx\n\t"
+      "movl %%esp, %%ecx\n\t"
+      "movl %%edi, %%esp\n\t"
+      : "=a"(result), "=c"(after), "=&D"(before)
+      : "b"(function), "S"(words), "c"(count)
+      : "edx", "memory", "cc");
+  *balanced = after == before;
+  return result;
+}
+
+}  // namespace
+
+const DeclaredCommandTable& ProgramDeclaredCommands() {
+  return kProgramTable;
+}
+
+void RegisterDeclaredCommands(const DeclaredCommandTable& table) {
+  ReleaseDeclaredLibraries();
+  heap::Free(g_entries);
+  g_count = table.count < 0 ? 0 : table.count;
+  g_entries = static_cast<Entry*>(heap::AllocateZeroed(sizeof(Entry) * static_cast<std::size_t>(g_count)));
+  for (std::int32_t i = 0; i < g_count; ++i) {
+    g_entries[i].library = table.libraries[i];
+    g_entries[i].exportName = table.exports[i];
+  }
+}
+
+void ReleaseDeclaredLibraries() {
+  for (std::int32_t i = 0; i < g_count; ++i) {
+    UniqueModule(g_entries[i].module).reset();
+    g_entries[i].module = nullptr;
+    g_entries[i].address = nullptr;
+  }
+}
+
+const void* ResolveDeclaredCommand(std::int32_t index) {
+  if (index < 0 || index >= g_count) ReportMissingExport("", "");
+  Entry& entry = g_entries[index];
+  if (entry.address != nullptr) return entry.address;
+
+  const char* exportName = entry.exportName != nullptr ? entry.exportName : "";
+  UniqueModule module;
+  FARPROC address = nullptr;
+  if (IsEmpty(entry.library)) {
+    // Each library of the list that lacks the export is freed again before the next is tried.
+    for (const char* name : kSystemLibrarySearchList) {
+      module.reset(LoadSystemLibrary(name));
+      if (module) address = FindExport(module.get(), exportName);
+      if (address != nullptr) break;
+    }
+  } else {
+    module.reset(LoadNamedLibrary(entry.library));
+    if (module) address = FindExport(module.get(), exportName);
+  }
+  if (address == nullptr) {
+    module.reset();
+    ReportMissingExport(entry.library, exportName);
+  }
+  entry.module = module.release();
+  entry.address = reinterpret_cast<const void*>(address);
+  return entry.address;
+}
+
+bool IsDeclaredCommandResolved(std::int32_t index) {
+  return index >= 0 && index < g_count && g_entries[index].address != nullptr;
+}
+
+std::uint32_t DeclaredLibraryLoadCount() {
+  return g_loadCount;
+}
+
+std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words,
+                                           std::size_t count) {
+  const void* function = ResolveDeclaredCommand(index);
+  bool balanced = false;
+  const std::uint32_t result =
+      CallWithStackCheck(function, words, static_cast<std::uint32_t>(count), &balanced);
+  if (!balanced) ReportRuntimeError(kErrorStackMismatch);
+  return result;
+}
+
+}  // namespace zv

@@ -1,0 +1,128 @@
+// Declared library calls: functions of system libraries named by library file and export name in one
+// table, resolved on first use and cached (address and module per entry). A call pushes its 32-bit
+// arguments last first, calls the function and checks that it removed exactly those arguments; a
+// mismatch is runtime error 6. A library or export that cannot be found is a fatal error naming the
+// export (and the library, when one is named). Libraries named without a path are loaded from the
+// system directory only, never from the program's folder or the current directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace zv {
+
+// A table of declared commands as handed to the runtime at start-up: `count` entries in two parallel
+// arrays. An empty (or null) library name means the system library search list ("Kernel32.dll",
+// "Gdi32.dll", "User32.dll", "Advapi32.dll", "Mpr.dll", "Shell32.dll", in this order). An export name
+// "#n" names ordinal n (modulo 65536).
+struct DeclaredCommandTable {
+  std::int32_t count;
+  const char* const* libraries;
+  const char* const* exports;
+};
+
+// The program's twelve declared commands, by their index in ProgramDeclaredCommands().
+enum class DeclaredCommand : std::int32_t {
+  OpenProcess = 0,               // (search list)  access, inherit, process id -> handle
+  TerminateProcess = 1,          // (search list)  handle, exit code -> bool
+  CreateToolhelp32Snapshot = 2,  // (search list)  flags, process id -> snapshot handle
+  Process32First = 3,            // (search list)  snapshot, PROCESSENTRY32* -> bool
+  CloseHandle = 4,               // "kernel32"     handle -> bool
+  Process32Next = 5,             // (search list)  snapshot, PROCESSENTRY32* -> bool
+  PathFindFileNameA = 6,         // "shlwapi.dll"  path -> address inside path
+  PathFindExtensionA = 7,        // "shlwapi.dll"  path -> address inside path
+  SHGetSpecialFolderPathA = 8,   // (search list)  owner, buffer, CSIDL, create -> bool
+  GetWindowsDirectoryA = 9,      // "kernel32.dll" buffer, size -> length
+  GetSystemDirectoryA = 10,      // "kernel32"     buffer, size -> length
+  GetTempPathA = 11,             // "kernel32.dll" size, buffer -> length
+};
+
+const DeclaredCommandTable& ProgramDeclaredCommands();
+
+// Start-up: takes `table` as the runtime's table (its texts must outlive the run) with empty caches.
+// A table registered before is released first.
+void RegisterDeclaredCommands(const DeclaredCommandTable& table);
+// Shutdown: FreeLibrary on every cached module; the caches are empty afterwards.
+void ReleaseDeclaredLibraries();
+
+// The address of entry `index`, resolving and caching it on first use. Does not return when the
+// library or export cannot be found (fatal runtime error, exit code -1).
+const void* ResolveDeclaredCommand(std::int32_t index);
+// Whether entry `index` has been resolved, and how many libraries the resolver has loaded so far
+// (each LoadLibrary attempt counts): what makes the lazy resolution and the caches observable.
+bool IsDeclaredCommandResolved(std::int32_t index);
+std::uint32_t DeclaredLibraryLoadCount();
+
+// Calls entry `index` with `count` 32-bit words as its stack arguments (words[0] is the first
+// argument). Ends the program with runtime error 6 when the function does not remove exactly them.
+std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words, std::size_t count);
+
+// One 32-bit stack word per argument: integers, booleans and enums by value, pointers and handles by
+// address (a Text by the address of its bytes).
+template <class T>
+std::uint32_t DeclaredWord(T value) {
+  static_assert(sizeof(T) <= 4, "declared commands take 32-bit arguments");
+  if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value));
+  } else {
+    return static_cast<std::uint32_t>(value);
+  }
+}
+
+template <class... Args>
+std::uint32_t CallDeclaredCommand(std::int32_t index, Args... args) {
+  const std::uint32_t words[sizeof...(Args) + 1] = {DeclaredWord(args)..., 0u};
+  return CallDeclaredCommandWithWords(index, words, sizeof...(Args));
+}
+template <class... Args>
+std::uint32_t CallDeclaredCommand(DeclaredCommand command, Args... args) {
+  return CallDeclaredCommand(static_cast<std::int32_t>(command), args...);
+}
+
+// The program's declared commands with their signatures, written once. Handles are void*.
+namespace declared {
+inline void* OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) {
+  return reinterpret_cast<void*>(CallDeclaredCommand(DeclaredCommand::OpenProcess, access,
+                                                     static_cast<std::int32_t>(inherit), processId));
+}
+inline bool TerminateProcess(void* process, std::uint32_t exitCode) {
+  return CallDeclaredCommand(DeclaredCommand::TerminateProcess, process, exitCode) == 1;
+}
+inline void* CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  return reinterpret_cast<void*>(
+      CallDeclaredCommand(DeclaredCommand::CreateToolhelp32Snapshot, flags, processId));
+}
+inline std::int32_t Process32First(void* snapshot, void* entry) {
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32First, snapshot, entry));
+}
+inline std::int32_t CloseHandle(void* handle) {
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::CloseHandle, handle));
+}
+inline std::int32_t Process32Next(void* snapshot, void* entry) {
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32Next, snapshot, entry));
+}
+// The address inside `path` where its last component starts; the caller copies it at once.
+inline const char* PathFindFileNameA(const char* path) {
+  return reinterpret_cast<const char*>(CallDeclaredCommand(DeclaredCommand::PathFindFileNameA, path));
+}
+// The address inside `path` of its extension (or of its NUL); the caller copies it at once.
+inline const char* PathFindExtensionA(const char* path) {
+  return reinterpret_cast<const char*>(CallDeclaredCommand(DeclaredCommand::PathFindExtensionA, path));
+}
+inline std::int32_t SHGetSpecialFolderPathA(void* owner, char* buffer, std::int32_t csidl, bool create) {
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::SHGetSpecialFolderPathA, owner,
+                                                       buffer, csidl, static_cast<std::int32_t>(create)));
+}
+inline std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
+  return CallDeclaredCommand(DeclaredCommand::GetWindowsDirectoryA, buffer, size);
+}
+inline std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+  return CallDeclaredCommand(DeclaredCommand::GetSystemDirectoryA, buffer, size);
+}
+inline std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) {
+  return CallDeclaredCommand(DeclaredCommand::GetTempPathA, size, buffer);
+}
+}  // namespace declared
+
+}  // namespace zv

@@ -1,0 +1,167 @@
+// File and INI operations on the ANSI Win32 calls. WriteBytesToFile never leaves a cut-short file: it
+// writes a new file beside the target and moves it over the target only when every byte is on disk.
+#include "runtime/FileOperations.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "runtime/Handles.h"
+
+namespace zv {
+namespace {
+
+constexpr DWORD kIniBufferSize = 10240;
+
+// Leading bytes 1..32 (control characters and the space) are not part of a file, section or key.
+const char* SkipLeadingBlanks(const char* s) {
+  while (static_cast<unsigned char>(*s) >= 1 && static_cast<unsigned char>(*s) <= 32) ++s;
+  return s;
+}
+
+// Writes all of `length` bytes, in as many WriteFile calls as the system needs.
+bool WriteAll(HANDLE file, const unsigned char* bytes, std::uint32_t length) {
+  while (length > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, length, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    length -= written;
+  }
+  return true;
+}
+
+// The directory part of `path` (up to its last separator), or "." when it has none, so that the
+// new file is created beside the target and the final move stays on one volume.
+bool DirectoryOf(const char* path, char* out, std::size_t capacity) {
+  std::size_t length = 0;
+  std::size_t cut = 0;
+  bool found = false;
+  for (const char* p = path; *p != '\0'; ++p, ++length) {
+    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {  // never cut inside a GBK character
+      ++p;
+      ++length;
+      continue;
+    }
+    if (*p == '\\' || *p == '/' || *p == ':') {
+      // Keep the separator where it names a root ("C:\", "\"), or the drive's own folder ("C:").
+      const bool root = *p == ':' || length == 0 || path[length - 1] == ':';
+      cut = root ? length + 1 : length;
+      found = true;
+    }
+  }
+  if (!found) {
+    if (capacity < 2) return false;
+    out[0] = '.';
+    out[1] = '\0';
+    return true;
+  }
+  if (cut + 1 > capacity) return false;
+  for (std::size_t i = 0; i < cut; ++i) out[i] = path[i];
+  out[cut] = '\0';
+  return true;
+}
+
+// A new file in `directory` that is deleted again unless Keep() is called.
+class ScratchFile {
+ public:
+  ScratchFile() = default;
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile() {
+    handle_.reset();
+    if (created_) DeleteFileA(name_);
+  }
+
+  bool Create(const char* directory) {
+    if (GetTempFileNameA(directory, "zvw", 0, name_) == 0) return false;
+    created_ = true;
+    handle_.reset(
+        CreateFileA(name_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(handle_);
+  }
+  HANDLE handle() const { return handle_.get(); }
+  const char* name() const { return name_; }
+  // Flushes and closes the file; false when the system could not put it on disk.
+  bool Close() {
+    const bool flushed = FlushFileBuffers(handle_.get()) != 0;
+    handle_.reset();
+    return flushed;
+  }
+  void Keep() { created_ = false; }
+
+ private:
+  UniqueFile handle_;
+  char name_[MAX_PATH] = {};
+  bool created_ = false;
+};
+
+}  // namespace
+
+bool MakeDirectory(TextArg path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool RemoveFile(TextArg path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool FileExists(TextArg path) {
+  WIN32_FIND_DATAA data;
+  UniqueFind find(FindFirstFileA(path.c_str(), &data));
+  return static_cast<bool>(find);
+}
+
+bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t count) {
+  if (path.empty()) return false;
+
+  // Open the target itself first, without sharing: this fails while another process holds it open
+  // or when its directory is missing, and keeps everyone else out while the new content is written.
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  UniqueFile target(
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target) return false;
+  const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;
+
+  char directory[MAX_PATH];
+  ScratchFile scratch;
+  bool written = DirectoryOf(path.c_str(), directory, sizeof directory) && scratch.Create(directory);
+  for (std::size_t i = 0; written && i < count; ++i) {
+    const ByteArray* array = data[i];
+    if (array == nullptr || array->length <= 0) continue;
+    written = WriteAll(scratch.handle(), array->bytes(), static_cast<std::uint32_t>(array->length));
+  }
+  written = written && scratch.Close();
+
+  // The target must be closed before it can be replaced; MoveFileEx then fails if anyone opened it
+  // in the meantime, which leaves the old content in place.
+  target.reset();
+  if (written &&
+      MoveFileExA(scratch.name(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    scratch.Keep();
+    return true;
+  }
+  if (targetIsNew) DeleteFileA(path.c_str());
+  return false;
+}
+
+Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue) {
+  const char* trimmedFile = SkipLeadingBlanks(file.c_str());
+  const char* trimmedSection = SkipLeadingBlanks(section.c_str());
+  const char* trimmedKey = SkipLeadingBlanks(key.c_str());
+  if (*trimmedFile == '\0' || *trimmedSection == '\0' || *trimmedKey == '\0') return Text();
+
+  const char* fallback = defaultValue.IsGiven() ? defaultValue.value.c_str() : "";
+  Text buffer = Text::Allocate(kIniBufferSize - 1);
+  buffer.get()[0] = '\0';
+  GetPrivateProfileStringA(trimmedSection, trimmedKey, *fallback == '\0' ? nullptr : fallback, buffer.get(),
+                           kIniBufferSize, trimmedFile);
+  return Text::Copy(buffer.c_str());
+}
+
+bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
+                   OptionalArgument<TextArg> value) {
+  return WritePrivateProfileStringA(section.c_str(), key.IsGiven() ? key.value.c_str() : nullptr,
+                                    value.IsGiven() ? value.value.c_str() : nullptr, file.c_str()) != 0;
+}
+
+}  // namespace zv

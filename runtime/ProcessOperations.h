@@ -1,0 +1,46 @@
+// Processes, message boxes, waiting and the program's own identity. RunProgram and ShowMessage are
+// thin wrappers over CreateProcessA and MessageBoxA with fixed flags; nothing here shows an error of
+// its own. The program's folder and file name are recorded once at start-up (InitRuntime).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/Text.h"
+#include "runtime/Value.h"
+
+namespace zv {
+
+// Window modes of RunProgram (clamped to 1..6; omitted means normal, activated).
+enum RunWindowMode : std::int32_t {
+  kRunHidden = 1,
+  kRunNormal = 2,
+  kRunMinimised = 3,
+  kRunMaximised = 4,
+  kRunNormalNoActivate = 5,
+  kRunMinimisedNoActivate = 6,
+};
+
+// Starts `commandLine` (CreateProcessA, no inheritance, the caller's environment and folder). With
+// `wait` it returns when the program has ended, otherwise when it is idle for input (at most 1000 ms).
+// False when the program could not be started.
+bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {});
+
+// MessageBoxA with no owner. A Text message is shown as it is; a number, bool or date as ValueToText
+// writes it; anything else as the empty text. The caption defaults to "信息：". MB_TASKMODAL is added
+// unless MB_SYSTEMMODAL is given. Returns the 0-based button index (IDOK 0, IDCANCEL 1, ... IDNO 6).
+std::int32_t ShowMessage(const Value& message, std::int32_t flags, OptionalArgument<TextArg> caption = {});
+std::int32_t ShowMessage(TextArg message, std::int32_t flags, OptionalArgument<TextArg> caption = {});
+
+// Sleeps; a negative time counts as 0. No messages are processed meanwhile.
+void Delay(std::int32_t milliseconds);
+
+// A new copy of the program's file name as recorded at start-up, e.g. "ZorvikSetup.exe".
+Text GetProgramFileName();
+// The program's folder as recorded at start-up (no trailing backslash; empty before start-up).
+const char* ProgramDirectory();
+
+// Start-up only: records the program's folder and file name (GetModuleFileNameA, split at the last
+// backslash) and makes the folder the current directory.
+void RecordProgramIdentity();
+
+}  // namespace zv

@@ -1,0 +1,291 @@
+// Declared library calls against the real system libraries: the program's twelve commands, lazy
+// resolution and its caches, the fatal errors of a missing export and of a wrong declaration (in child
+// processes, reading the real "错误" box), and libraries planted in the program's folder.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <string>
+
+#include "runtime/DeclaredCalls.h"
+#include "runtime/Lifecycle.h"
+#include "tests/support/WinTestSupport.h"
+
+namespace zv {
+namespace {
+
+// The test's own table: what can go wrong, and one library named by its full path.
+enum TestEntry : std::int32_t {
+  kMissingExportInSearchList = 0,
+  kMissingExportInNamedLibrary,
+  kMissingLibrary,
+  kOneArgumentShort,    // SetLastError takes one argument
+  kOneArgumentTooMany,  // GetTickCount takes none
+  kMarkerByOrdinal,     // ordinal 7 (65543 modulo 65536) of the marker library
+  kTestEntryCount
+};
+std::string g_markerPath;
+const char* g_testLibraries[kTestEntryCount] = {"",         "kernel32.dll", "zvnosuchlibrary.dll",
+                                                "kernel32", "kernel32",     ""};
+const char* const kTestExports[kTestEntryCount] = {"ZvNoSuchExport", "ZvNoSuchExport", "GetTickCount",
+                                                   "SetLastError",   "GetTickCount",   "#65543"};
+
+void StartWithTestTable(const std::string& markerPath) {
+  g_markerPath = markerPath;
+  g_testLibraries[kMarkerByOrdinal] = g_markerPath.c_str();
+  InitRuntime(DeclaredCommandTable{kTestEntryCount, g_testLibraries, kTestExports});
+}
+
+// Calls the test entry named by the second-last argument with the number of zero arguments named by
+// the last; exit code 0x77 when the call returns.
+ZV_CHILD_SCENARIO(CallTestEntry) {
+  StartWithTestTable("");
+  const std::int32_t entry = std::atoi(argv[argc - 2]);
+  const int arguments = std::atoi(argv[argc - 1]);
+  if (arguments == 0) CallDeclaredCommand(entry);
+  if (arguments == 1) CallDeclaredCommand(entry, 0);
+  ExitProcess(0x77);
+}
+
+// Uses the program's commands that load libraries by name. With "plain" as the last argument it
+// loads "shlwapi.dll" instead as an ordinary program would (the system's own search order).
+ZV_CHILD_SCENARIO(UseProgramCommands) {
+  if (std::strcmp(argv[argc - 1], "plain") == 0) ExitProcess(LoadLibraryA("shlwapi.dll") != nullptr ? 0 : 1);
+  InitRuntime();
+  char path[] = "C:\\zor\\vik\\zvmain.exe";
+  if (std::strcmp(declared::PathFindFileNameA(path), "zvmain.exe") != 0) ExitProcess(2);
+  char desktop[MAX_PATH] = {};
+  if (declared::SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, false) == 0) ExitProcess(3);
+}
+
+ZV_CHILD_SCENARIO(SleepForever) {
+  Sleep(INFINITE);
+}
+
+// Runs CallTestEntry for `entry` and returns the box it shows, after closing it; `exitCode` receives
+// how the child ended.
+test::MessageBox FatalBoxOf(TestEntry entry, int arguments, DWORD* exitCode) {
+  test::ChildProcess child;
+  EXPECT_TRUE(child.StartScenario("CallTestEntry", std::to_string(entry) + " " + std::to_string(arguments)));
+  test::MessageBox box = test::WaitForMessageBox(child.id());
+  test::PressOk(box);
+  *exitCode = child.Wait();
+  return box;
+}
+
+TEST(DeclaredCommands, DirectoriesMatchTheSystemsAnswers) {
+  InitRuntime();
+  char declaredAnswer[MAX_PATH] = {};
+  char directAnswer[MAX_PATH] = {};
+  EXPECT_EQ(declared::GetWindowsDirectoryA(declaredAnswer, MAX_PATH),
+            GetWindowsDirectoryA(directAnswer, MAX_PATH));
+  EXPECT_STREQ(declaredAnswer, directAnswer);
+  EXPECT_EQ(declared::GetSystemDirectoryA(declaredAnswer, MAX_PATH),
+            GetSystemDirectoryA(directAnswer, MAX_PATH));
+  EXPECT_STREQ(declaredAnswer, directAnswer);
+  EXPECT_EQ(declared::GetTempPathA(MAX_PATH, declaredAnswer), GetTempPathA(MAX_PATH, directAnswer));
+  EXPECT_STREQ(declaredAnswer, directAnswer);
+  EXPECT_NE(declared::SHGetSpecialFolderPathA(nullptr, declaredAnswer, CSIDL_DESKTOPDIRECTORY, false), 0);
+  // Asked directly through a library loaded here: a static import of the shell library would also
+  // bring in the path library at start-up, which the planting tests below must not have.
+  HMODULE shell = LoadLibraryA("shell32.dll");
+  auto direct = reinterpret_cast<decltype(&SHGetSpecialFolderPathA)>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHGetSpecialFolderPathA")));
+  ASSERT_NE(direct, nullptr);
+  ASSERT_NE(direct(nullptr, directAnswer, CSIDL_DESKTOPDIRECTORY, FALSE), 0);
+  EXPECT_STREQ(declaredAnswer, directAnswer);
+  FreeLibrary(shell);
+}
+
+TEST(DeclaredCommands, PathFunctionsAnswerAddressesInsideTheText) {
+  InitRuntime();
+  const char path[] = "C:\\zor\\vik\\zvmain.exe";
+  EXPECT_EQ(declared::PathFindFileNameA(path), path + 11);
+  EXPECT_EQ(declared::PathFindExtensionA(path), path + 17);
+  const char bare[] = "C:\\zor\\vik";
+  EXPECT_EQ(declared::PathFindExtensionA(bare), bare + std::strlen(bare));
+}
+
+TEST(DeclaredCommands, SnapshotListsThisProcessAndCloses) {
+  InitRuntime();
+  void* snapshot = declared::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  const std::string own = test::OwnProgramPath();
+  bool found = false;
+  for (std::int32_t more = declared::Process32First(snapshot, &entry); more != 0 && !found;
+       more = declared::Process32Next(snapshot, &entry)) {
+    found = entry.th32ProcessID == GetCurrentProcessId();
+  }
+  EXPECT_TRUE(found);
+  EXPECT_STREQ(entry.szExeFile, own.substr(own.find_last_of('\\') + 1).c_str());
+  EXPECT_NE(declared::CloseHandle(snapshot), 0);
+}
+
+TEST(DeclaredCommands, OpenAndTerminateAProcess) {
+  InitRuntime();
+  test::ChildProcess child;
+  ASSERT_TRUE(child.StartScenario("SleepForever"));
+  void* process = declared::OpenProcess(PROCESS_TERMINATE, false, child.id());
+  ASSERT_NE(process, nullptr);
+  EXPECT_TRUE(declared::TerminateProcess(process, 0));
+  EXPECT_NE(declared::CloseHandle(process), 0);
+  EXPECT_EQ(child.Wait(), 0u);
+}
+
+TEST(DeclaredResolution, LoadsALibraryOnFirstUseAndThenUsesTheCache) {
+  InitRuntime();
+  const auto index = static_cast<std::int32_t>(DeclaredCommand::PathFindFileNameA);
+  EXPECT_FALSE(IsDeclaredCommandResolved(index));
+  declared::PathFindFileNameA("a\\b");
+  EXPECT_TRUE(IsDeclaredCommandResolved(index));
+  EXPECT_FALSE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::PathFindExtensionA)));
+  EXPECT_EQ(DeclaredLibraryLoadCount(), 1u);
+  declared::PathFindFileNameA("c\\d");
+  EXPECT_EQ(DeclaredLibraryLoadCount(), 1u);
+}
+
+TEST(DeclaredResolution, SearchListIsTriedInOrderUntilAnExportIsFound) {
+  InitRuntime();
+  char buffer[MAX_PATH];
+  declared::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
+  EXPECT_EQ(DeclaredLibraryLoadCount(), 6u);  // Kernel32, Gdi32, User32, Advapi32, Mpr, then Shell32
+  declared::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
+  EXPECT_EQ(DeclaredLibraryLoadCount(), 6u);
+  declared::OpenProcess(PROCESS_TERMINATE, false, GetCurrentProcessId());  // found in the first one
+  EXPECT_EQ(DeclaredLibraryLoadCount(), 7u);
+}
+
+TEST(DeclaredResolution, KernelNamedWithoutExtensionResolves) {
+  InitRuntime();
+  char buffer[MAX_PATH];
+  EXPECT_GT(declared::GetSystemDirectoryA(buffer, MAX_PATH), 0u);
+  EXPECT_TRUE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::GetSystemDirectoryA)));
+}
+
+TEST(DeclaredResolution, OrdinalNameIsTakenModulo65536) {
+  const std::string root = test::MakeTestRoot("ordinal");
+  const std::string marker = root + "\\marker.dll";
+  ASSERT_TRUE(CopyFileA(test::BesideProgram("zv_marker.dll").c_str(), marker.c_str(), FALSE));
+  StartWithTestTable(marker);
+  EXPECT_EQ(test::MarkerLog(marker), "");  // not loaded before its first call
+  EXPECT_EQ(CallDeclaredCommand(kMarkerByOrdinal), 0x5A17u);
+  EXPECT_EQ(test::MarkerLog(marker), "attach\n");
+  ReleaseDeclaredLibraries();
+  EXPECT_EQ(test::MarkerLog(marker), "attach\ndetach by FreeLibrary\n");
+  test::RemoveTree(root);
+}
+
+TEST(DeclaredFatalErrors, MissingExportWithoutLibraryNamesTheExport) {
+  DWORD exitCode = 0;
+  test::MessageBox box = FatalBoxOf(kMissingExportInSearchList, 0, &exitCode);
+  EXPECT_EQ(box.caption, "错误");
+  EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件中的输出命令“ZvNoSuchExport”\r\n");
+  EXPECT_TRUE(box.hasIcon);
+  EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+}
+
+TEST(DeclaredFatalErrors, MissingExportOfANamedLibraryNamesBoth) {
+  DWORD exitCode = 0;
+  test::MessageBox box = FatalBoxOf(kMissingExportInNamedLibrary, 0, &exitCode);
+  EXPECT_EQ(box.caption, "错误");
+  EXPECT_EQ(
+      box.text,
+      "运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件“kernel32.dll”中的输出命令“ZvNoSuchExport”\r\n");
+  EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+}
+
+TEST(DeclaredFatalErrors, MissingLibraryNamesLibraryAndExport) {
+  DWORD exitCode = 0;
+  test::MessageBox box = FatalBoxOf(kMissingLibrary, 0, &exitCode);
+  EXPECT_EQ(box.text,
+            "运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件“zvnosuchlibrary."
+            "dll”中的输出命令“GetTickCount”\r\n");
+  EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+}
+
+constexpr char kStackErrorText[] =
+    "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n";
+
+TEST(DeclaredFatalErrors, DeclarationOneArgumentShortIsRuntimeErrorSix) {
+  DWORD exitCode = 0;
+  test::MessageBox box = FatalBoxOf(kOneArgumentShort, 0, &exitCode);
+  EXPECT_EQ(box.caption, "错误");
+  EXPECT_EQ(box.text, kStackErrorText);
+  EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+}
+
+TEST(DeclaredFatalErrors, DeclarationOneArgumentTooManyIsRuntimeErrorSix) {
+  DWORD exitCode = 0;
+  test::MessageBox box = FatalBoxOf(kOneArgumentTooMany, 1, &exitCode);
+  EXPECT_EQ(box.text, kStackErrorText);
+  EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+}
+
+TEST(DeclaredFatalErrors, MatchingDeclarationReturnsNormally) {
+  test::ChildProcess child;
+  ASSERT_TRUE(child.StartScenario("CallTestEntry", std::to_string(kOneArgumentShort) + " 1"));
+  EXPECT_EQ(child.Wait(), 0x77u);
+}
+
+// A copy of this test program in a fresh folder, with the marker library planted beside it under the
+// names of two system libraries that the program's commands load. Wine loads its own copy of a system
+// library even from another folder, so the copy runs with those two set to native-then-builtin: then
+// a planted copy wins wherever the search order reaches the folder. Wine's loader takes that setting
+// from its Unix environment or its registry, not from the Windows environment that a parent hands
+// down, so the test sets it for the copy's program name alone (AppDefaults\<name>\DllOverrides).
+class PlantedLibraryTest : public testing::Test {
+ protected:
+  static constexpr char kProgramName[] = "zvplanted.exe";
+  static constexpr char kOverridesKey[] = "Software\\Wine\\AppDefaults\\zvplanted.exe";
+
+  void SetUp() override {
+    root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
+    program_ = root_ + "\\" + kProgramName;
+    ASSERT_TRUE(CopyFileA(test::OwnProgramPath().c_str(), program_.c_str(), FALSE));
+    for (const char* name : {"shlwapi.dll", "mpr.dll"}) {
+      ASSERT_TRUE(
+          CopyFileA(test::BesideProgram("zv_marker.dll").c_str(), (root_ + "\\" + name).c_str(), FALSE));
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kOverridesKey) + "\\DllOverrides").c_str(), 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    static const char kNativeThenBuiltin[] = "native,builtin";
+    for (const char* library : {"shlwapi", "mpr"}) {
+      RegSetValueExA(key, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeThenBuiltin),
+                     sizeof kNativeThenBuiltin);
+    }
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kOverridesKey);
+    test::RemoveTree(root_);
+  }
+  DWORD RunCopy(const char* mode) {
+    test::ChildProcess child;
+    EXPECT_TRUE(child.Start("\"" + program_ + "\" --zv-child=UseProgramCommands " + mode, root_));
+    return child.Wait();
+  }
+  std::string root_;
+  std::string program_;
+};
+
+TEST_F(PlantedLibraryTest, LibrariesBesideTheProgramAreNeverLoaded) {
+  EXPECT_EQ(RunCopy("declared"), 0u);
+  EXPECT_EQ(test::MarkerLog(root_ + "\\shlwapi.dll"), "");
+  EXPECT_EQ(test::MarkerLog(root_ + "\\mpr.dll"), "");
+}
+
+// The control experiment: the same set-up does load the planted copy through the ordinary search
+// order, so the test above would see it if the runtime searched the program's folder.
+TEST_F(PlantedLibraryTest, AnOrdinaryLoadWouldTakeThePlantedCopy) {
+  EXPECT_EQ(RunCopy("plain"), 0u);
+  EXPECT_NE(test::MarkerLog(root_ + "\\shlwapi.dll"), "");
+}
+
+}  // namespace
+}  // namespace zv

@@ -1,0 +1,276 @@
+// Files and INI values against the real file system and profile API of the Wine prefix, in a fresh
+// folder under C:\zvtest per test.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/FileOperations.h"
+#include "tests/support/WinTestSupport.h"
+
+namespace zv {
+namespace {
+
+class FileOperationsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override { test::RemoveTree(root_); }
+  std::string Path(const std::string& name) const { return root_ + "\\" + name; }
+  // The names in the test folder, so that a leftover file shows up.
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((root_ + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      std::string name = data.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+  }
+
+  std::string root_;
+};
+
+// A ByteArray block built in the test: header and bytes, with a dimension count of the test's choice.
+std::vector<unsigned char> MakeArray(const std::string& bytes, std::int32_t dimensions = 1) {
+  std::vector<unsigned char> block(sizeof(ByteArray) + bytes.size());
+  auto* array = reinterpret_cast<ByteArray*>(block.data());
+  array->dimensionCount = dimensions;
+  array->length = static_cast<std::int32_t>(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), array->bytes());
+  return block;
+}
+const ByteArray* AsArray(const std::vector<unsigned char>& block) {
+  return reinterpret_cast<const ByteArray*>(block.data());
+}
+
+// A ByteArray whose length runs into a page that cannot be read, so that the write fails half-way.
+class UnreadableArray {
+ public:
+  UnreadableArray() {
+    pages_ = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    DWORD old = 0;
+    VirtualProtect(pages_ + kPage, kPage, PAGE_NOACCESS, &old);
+    array_ = reinterpret_cast<ByteArray*>(pages_ + kPage - 64);
+    array_->dimensionCount = 1;
+    array_->length = 8192;  // 56 readable bytes, then the guard page
+  }
+  ~UnreadableArray() { VirtualFree(pages_, 0, MEM_RELEASE); }
+  const ByteArray* get() const { return array_; }
+
+ private:
+  static constexpr std::size_t kPage = 4096;
+  unsigned char* pages_ = nullptr;
+  ByteArray* array_ = nullptr;
+};
+
+// Holds the file named by the last argument open without sharing until the test ends the process.
+ZV_CHILD_SCENARIO(HoldFileOpen) {
+  const std::string path = argv[argc - 1];
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) ExitProcess(2);
+  test::WriteWholeFile(path + ".held", "");
+  Sleep(INFINITE);
+}
+
+TEST_F(FileOperationsTest, MakeDirectoryCreatesExactlyOneLevel) {
+  EXPECT_FALSE(MakeDirectory(Path("zor\\vik").c_str()));
+  EXPECT_FALSE(test::PathExists(Path("zor")));
+  EXPECT_TRUE(MakeDirectory(Path("zor").c_str()));
+  EXPECT_TRUE(MakeDirectory(Path("zor\\vik").c_str()));
+  EXPECT_TRUE(test::PathExists(Path("zor\\vik")));
+}
+
+TEST_F(FileOperationsTest, MakeDirectoryOnExistingDirectoryIsFalse) {
+  ASSERT_TRUE(MakeDirectory(Path("d").c_str()));
+  EXPECT_FALSE(MakeDirectory(Path("d").c_str()));
+}
+
+TEST_F(FileOperationsTest, RemoveFileDeletesFilesOnly) {
+  test::WriteWholeFile(Path("a.txt"), "x");
+  CreateDirectoryA(Path("dir").c_str(), nullptr);
+  EXPECT_TRUE(RemoveFile(Path("a.txt").c_str()));
+  EXPECT_FALSE(test::PathExists(Path("a.txt")));
+  EXPECT_FALSE(RemoveFile(Path("a.txt").c_str()));
+  EXPECT_FALSE(RemoveFile(Path("dir").c_str()));
+  EXPECT_FALSE(RemoveFile(Path("*.txt").c_str()));
+  EXPECT_TRUE(test::PathExists(Path("dir")));
+}
+
+TEST_F(FileOperationsTest, FileExistsForFilesDirectoriesAndWildcards) {
+  test::WriteWholeFile(Path("report.txt"), "x");
+  CreateDirectoryA(Path("dir").c_str(), nullptr);
+  EXPECT_TRUE(FileExists(Path("report.txt").c_str()));
+  EXPECT_TRUE(FileExists(Path("dir").c_str()));
+  EXPECT_TRUE(FileExists(Path("*.txt").c_str()));
+  EXPECT_FALSE(FileExists(Path("*.exe").c_str()));
+  EXPECT_FALSE(FileExists(Path("missing.txt").c_str()));
+}
+
+TEST_F(FileOperationsTest, WriteBytesConcatenatesArraysAndSkipsEmptyOnes) {
+  auto first = MakeArray("abc");
+  auto empty = MakeArray("");
+  auto negative = MakeArray("zz");
+  reinterpret_cast<ByteArray*>(negative.data())->length = -2;
+  auto last = MakeArray(std::string("d\0e", 3), 7);  // the dimension count is not looked at
+  ASSERT_TRUE(WriteBytesToFile(Path("out.bin").c_str(),
+                               {AsArray(first), AsArray(empty), AsArray(negative), AsArray(last)}));
+  EXPECT_EQ(test::ReadWholeFile(Path("out.bin")), std::string("abcd\0e", 6));
+}
+
+TEST_F(FileOperationsTest, WriteBytesWithThreeAndZeroBytesWritesThree) {
+  auto three = MakeArray("xyz");
+  auto zero = MakeArray("");
+  ASSERT_TRUE(WriteBytesToFile(Path("out.bin").c_str(), {AsArray(three), AsArray(zero)}));
+  EXPECT_EQ(test::ReadWholeFile(Path("out.bin")), "xyz");
+}
+
+TEST_F(FileOperationsTest, WriteBytesReplacesTheWholeOldContent) {
+  test::WriteWholeFile(Path("out.bin"), "a much longer old content");
+  auto data = MakeArray("new");
+  ASSERT_TRUE(WriteBytesToFile(Path("out.bin").c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(Path("out.bin")), "new");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"out.bin"});
+}
+
+TEST_F(FileOperationsTest, WriteBytesWithoutArraysCreatesOrEmptiesTheFile) {
+  EXPECT_TRUE(WriteBytesToFile(Path("new.bin").c_str(), {}));
+  EXPECT_TRUE(test::PathExists(Path("new.bin")));
+  EXPECT_EQ(test::ReadWholeFile(Path("new.bin")), "");
+
+  test::WriteWholeFile(Path("old.bin"), "old");
+  EXPECT_TRUE(WriteBytesToFile(Path("old.bin").c_str(), {}));
+  EXPECT_TRUE(test::PathExists(Path("old.bin")));
+  EXPECT_EQ(test::ReadWholeFile(Path("old.bin")), "");
+}
+
+TEST_F(FileOperationsTest, WriteBytesFailsForEmptyPathAndMissingDirectory) {
+  auto data = MakeArray("abc");
+  EXPECT_FALSE(WriteBytesToFile("", {AsArray(data)}));
+  EXPECT_FALSE(WriteBytesToFile(Path("missing\\out.bin").c_str(), {AsArray(data)}));
+  EXPECT_FALSE(test::PathExists(Path("missing")));
+  EXPECT_TRUE(Listing().empty());
+}
+
+TEST_F(FileOperationsTest, WriteBytesToFileHeldOpenByAnotherProcessKeepsItsContent) {
+  const std::string target = Path("running.exe");
+  test::WriteWholeFile(target, "old program");
+  test::ChildProcess holder;
+  ASSERT_TRUE(holder.StartScenario("HoldFileOpen", "\"" + target + "\""));
+  for (int i = 0; i < 200 && !test::PathExists(target + ".held"); ++i) Sleep(25);
+  ASSERT_TRUE(test::PathExists(target + ".held"));
+  DeleteFileA((target + ".held").c_str());
+
+  auto data = MakeArray("new program");
+  EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  holder.Terminate();
+  EXPECT_EQ(test::ReadWholeFile(target), "old program");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"running.exe"});
+}
+
+TEST_F(FileOperationsTest, FailingWriteLeavesTheOldFileAndNoTemporaryFile) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "good program");
+  auto first = MakeArray("new start");
+  UnreadableArray broken;
+  EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(first), broken.get()}));
+  EXPECT_EQ(test::ReadWholeFile(target), "good program");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, FailingWriteOfANewFileLeavesNothing) {
+  UnreadableArray broken;
+  EXPECT_FALSE(WriteBytesToFile(Path("payload.exe").c_str(), {broken.get()}));
+  EXPECT_TRUE(Listing().empty());
+}
+
+class IniTest : public FileOperationsTest {
+ protected:
+  void SetUp() override {
+    FileOperationsTest::SetUp();
+    ini_ = Path("zvconf.ini");
+  }
+  std::string ini_;
+};
+
+TEST_F(IniTest, WrittenValuesReadBack) {
+  ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
+  ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("xingbie"), TextArg("女性")));
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").c_str(), "小明");
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "xingbie").c_str(), "女性");
+  const std::string content = test::ReadWholeFile(ini_);
+  EXPECT_NE(content.find("[yonghuzu]"), std::string::npos);
+  EXPECT_NE(content.find("nicheng=小明"), std::string::npos);
+}
+
+TEST_F(IniTest, MissingFileGivesTheDefaultOrNull) {
+  Text withDefault = ReadIniValue(Path("missing.ini").c_str(), "yonghuzu", "nicheng", TextArg("x"));
+  EXPECT_STREQ(withDefault.c_str(), "x");
+  Text withoutDefault = ReadIniValue(Path("missing.ini").c_str(), "yonghuzu", "nicheng");
+  EXPECT_TRUE(withoutDefault.IsNull());
+  EXPECT_FALSE(test::PathExists(Path("missing.ini")));
+}
+
+TEST_F(IniTest, EmptyValueReadsAsNullLikeAMissingKey) {
+  ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("")));
+  EXPECT_NE(test::ReadWholeFile(ini_).find("nicheng="), std::string::npos);
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").IsNull());
+}
+
+TEST_F(IniTest, LeadingBlanksOfFileSectionAndKeyAreSkipped) {
+  test::WriteWholeFile(ini_, "[yonghuzu]\r\nnicheng=abc\r\n");
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), " yonghuzu", "nicheng").c_str(), "abc");
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "\t\x01 nicheng").c_str(), "abc");
+  EXPECT_STREQ(ReadIniValue(("  " + ini_).c_str(), "yonghuzu", "nicheng").c_str(), "abc");
+}
+
+TEST_F(IniTest, TheDefaultIsNotTrimmed) {
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng", TextArg(" x")).c_str(), " x");
+}
+
+TEST_F(IniTest, BlankKeySectionOrFileMakesNoCallAndIgnoresTheDefault) {
+  test::WriteWholeFile(ini_, "[yonghuzu]\r\nnicheng=abc\r\n");
+  // A call would have answered with the default (or the section's keys); no call answers empty.
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), "yonghuzu", "   ", TextArg("x")).IsNull());
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), "yonghuzu", "", TextArg("x")).IsNull());
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), " \t", "nicheng", TextArg("x")).IsNull());
+  EXPECT_TRUE(ReadIniValue("  ", "yonghuzu", "nicheng", TextArg("x")).IsNull());
+}
+
+TEST_F(IniTest, LongValuesAreCutToTheBuffer) {
+  const std::string longValue(12000, 'v');
+  test::WriteWholeFile(ini_, "[s]\r\nk=" + longValue + "\r\n");
+  Text value = ReadIniValue(ini_.c_str(), "s", "k");
+  EXPECT_EQ(value.length(), 10239u);
+}
+
+TEST_F(IniTest, OmittedValueDeletesTheKey) {
+  test::WriteWholeFile(ini_, "[yonghuzu]\r\nnicheng=abc\r\nxingbie=女性\r\n");
+  EXPECT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng")));
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").IsNull());
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "xingbie").c_str(), "女性");
+  EXPECT_EQ(test::ReadWholeFile(ini_).find("nicheng"), std::string::npos);
+}
+
+TEST_F(IniTest, OmittedKeyDeletesTheSection) {
+  test::WriteWholeFile(ini_, "[yonghuzu]\r\nnicheng=abc\r\n[other]\r\nk=v\r\n");
+  EXPECT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu"));
+  EXPECT_TRUE(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").IsNull());
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "other", "k").c_str(), "v");
+  EXPECT_EQ(test::ReadWholeFile(ini_).find("yonghuzu"), std::string::npos);
+}
+
+TEST_F(IniTest, WritingIntoAMissingDirectoryFails) {
+  EXPECT_FALSE(
+      WriteIniValue(Path("missing\\zvconf.ini").c_str(), "yonghuzu", TextArg("nicheng"), TextArg("a")));
+  EXPECT_FALSE(test::PathExists(Path("missing")));
+}
+
+}  // namespace
+}  // namespace zv
