@@ -116,8 +116,10 @@ bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<Text
   SetObjectProperty(object.get(), "Arguments", {TextValue(arguments.value)});
   SetObjectProperty(object.get(), "Hotkey", {TextValue(hotkey.value)});
 
+  // "Save" returns nothing; an empty result that cannot become an object is not a failure of the call.
   ObjectRecord saved = CallObjectMethod(object.get(), "Save");
-  const bool written = LastObjectError() == kObjectOk;
+  const std::int32_t status = LastObjectError();
+  const bool written = status == kObjectOk || status == kObjectResultNotConvertible;
   object = static_cast<ObjectRecord&&>(saved);
   return written;
 }
