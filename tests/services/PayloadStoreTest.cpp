@@ -1,9 +1,10 @@
 // The payload store's catalogue and data: six entries in writing order, each payload a one-dimensional
 // ByteArray holding exactly the bytes of the file it was built from, in read-only data of the program
-// image, and carried the same way by the setup program itself. Writing is not exercised here.
+// image, and carried the same way by the setup program itself; then writing them, into a test folder.
 #include "services/PayloadStore.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,88 @@ TEST(SetupProgram, CarriesEveryPayloadAsAByteArrayInReadOnlyData) {
     EXPECT_EQ(section->Characteristics & IMAGE_SCN_MEM_WRITE, 0u) << entry.path;
     EXPECT_EQ((offset - section->PointerToRawData + section->VirtualAddress) % 4, 0u) << entry.path;
   }
+}
+
+
+// The catalogue's payloads aimed at a test folder instead of the install directory.
+class PayloadWrite : public testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
+    Retarget(root_);
+  }
+  void TearDown() override { test::RemoveTree(root_); }
+  void Retarget(const std::string& folder) {
+    paths_.clear();
+    entries_.clear();
+    for (const char* name : kNames) paths_.push_back(folder + "\\" + name + ".exe");
+    const auto catalogue = PayloadCatalogue();
+    for (std::size_t i = 0; i < catalogue.size(); ++i) entries_.push_back({paths_[i].c_str(), catalogue[i].payload});
+  }
+  std::vector<std::string> FilesInRoot() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((root_ + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (data.cFileName[0] != '.') names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string root_;
+  std::vector<std::string> paths_;
+  std::vector<PayloadEntry> entries_;
+};
+
+TEST_F(PayloadWrite, WritesEveryPayloadByteForByte) {
+  WritePayloads(entries_);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    EXPECT_TRUE(test::ReadWholeFile(paths_[i]) == test::ReadWholeFile(SourceFile(kNames[i]))) << kNames[i];
+  }
+}
+
+TEST_F(PayloadWrite, AFileHeldOpenKeepsItsContentWhileTheOthersAreWritten) {
+  ASSERT_TRUE(test::WriteWholeFile(paths_[1], "old zvmix"));
+  HANDLE held = CreateFileA(paths_[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  WritePayloads(entries_);
+  CloseHandle(held);
+  EXPECT_EQ(test::ReadWholeFile(paths_[1]), "old zvmix");
+  for (std::size_t i : {0u, 2u, 3u, 4u, 5u}) {
+    EXPECT_TRUE(test::ReadWholeFile(paths_[i]) == test::ReadWholeFile(SourceFile(kNames[i]))) << kNames[i];
+  }
+  // Exactly the six files: no scratch file of the failed write is left behind.
+  EXPECT_EQ(FilesInRoot().size(), 6u);
+}
+
+TEST_F(PayloadWrite, AMissingFolderMakesEveryWriteFailAndCreatesNothing) {
+  Retarget(root_ + "\\missing");
+  WritePayloads(entries_);
+  EXPECT_FALSE(test::PathExists(root_ + "\\missing"));
+  EXPECT_TRUE(FilesInRoot().empty());
+}
+
+TEST_F(PayloadWrite, WritingDoesNotCopyAPayloadInMemory) {
+  // An 8 MB payload made and touched before measuring; a writer that copied it would add its size
+  // to the peak commit charge.
+  constexpr std::int32_t kBytes = 8 << 20;
+  auto* big = static_cast<ByteArray*>(VirtualAlloc(nullptr, sizeof(ByteArray) + kBytes, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(big, nullptr);
+  big->dimensionCount = 1;
+  big->length = kBytes;
+  std::memset(big->bytes(), 0x5A, kBytes);
+  const std::string target = root_ + "\\big.bin";
+  const PayloadEntry entry{target.c_str(), big};
+  PROCESS_MEMORY_COUNTERS before{}, after{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+  ASSERT_GT(before.PeakPagefileUsage, static_cast<SIZE_T>(kBytes));  // the counter does see the payload
+  WritePayloads({&entry, 1});
+  GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+  VirtualFree(big, 0, MEM_RELEASE);
+  EXPECT_EQ(test::ReadWholeFile(target).size(), static_cast<std::size_t>(kBytes));
+  EXPECT_LT(after.PeakPagefileUsage - before.PeakPagefileUsage, static_cast<SIZE_T>(kBytes / 2));
 }
 
 }  // namespace
