@@ -5,6 +5,10 @@
 //
 // The build passes each file's path as a quoted string (ZV_PAYLOAD_ZVMAIN, ...): the stand-ins built
 // in payload/, or the files of the folder named by ZV_PAYLOAD_DIR. Each length is the file's own.
+// Before each array lies its CRC-32 (<symbol>_crc32), computed by the build from the same file
+// (make-checksums.py writes PayloadChecksums.inc), which the program checks before it writes.
+
+#include "PayloadChecksums.inc"
 
 #define ZV_CONCAT2(a, b) a##b
 #define ZV_CONCAT(a, b) ZV_CONCAT2(a, b)
@@ -12,9 +16,13 @@
 #define ZV_SYMBOL(name) ZV_CONCAT(__USER_LABEL_PREFIX__, name)
 
 // One ByteArray: header, then the file's bytes; 4-byte aligned so the header words are aligned.
-.macro zv_byte_array symbol, path
-  .globl \symbol
+// The 32-bit checksum right before it is a symbol of its own and not part of the array.
+.macro zv_byte_array symbol, path, crc
+  .globl \symbol\()_crc32
   .p2align 2
+\symbol\()_crc32:
+  .long \crc
+  .globl \symbol
 \symbol:
   .long 1
   .long 2f - 1f
@@ -24,9 +32,9 @@
 .endm
 
   .section .rdata, "dr"
-  zv_byte_array ZV_SYMBOL(zv_payload_zvmain), ZV_PAYLOAD_ZVMAIN
-  zv_byte_array ZV_SYMBOL(zv_payload_zvmix), ZV_PAYLOAD_ZVMIX
-  zv_byte_array ZV_SYMBOL(zv_payload_zvtune), ZV_PAYLOAD_ZVTUNE
-  zv_byte_array ZV_SYMBOL(zv_payload_zvlock), ZV_PAYLOAD_ZVLOCK
-  zv_byte_array ZV_SYMBOL(zv_payload_zvaux), ZV_PAYLOAD_ZVAUX
-  zv_byte_array ZV_SYMBOL(zv_payload_zvchat), ZV_PAYLOAD_ZVCHAT
+  zv_byte_array ZV_SYMBOL(zv_payload_zvmain), ZV_PAYLOAD_ZVMAIN, ZV_PAYLOAD_ZVMAIN_CRC32
+  zv_byte_array ZV_SYMBOL(zv_payload_zvmix), ZV_PAYLOAD_ZVMIX, ZV_PAYLOAD_ZVMIX_CRC32
+  zv_byte_array ZV_SYMBOL(zv_payload_zvtune), ZV_PAYLOAD_ZVTUNE, ZV_PAYLOAD_ZVTUNE_CRC32
+  zv_byte_array ZV_SYMBOL(zv_payload_zvlock), ZV_PAYLOAD_ZVLOCK, ZV_PAYLOAD_ZVLOCK_CRC32
+  zv_byte_array ZV_SYMBOL(zv_payload_zvaux), ZV_PAYLOAD_ZVAUX, ZV_PAYLOAD_ZVAUX_CRC32
+  zv_byte_array ZV_SYMBOL(zv_payload_zvchat), ZV_PAYLOAD_ZVCHAT, ZV_PAYLOAD_ZVCHAT_CRC32

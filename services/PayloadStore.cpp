@@ -2,19 +2,35 @@
 #include "services/PayloadStore.h"
 
 #include "runtime/FileOperations.h"
+#include "services/Crc32.h"
 
 namespace zv {
 
-void WritePayloads(std::span<const PayloadEntry> entries) {
+bool WritePayloads(std::span<const PayloadEntry> entries) {
+  bool all = true;
   for (const PayloadEntry& entry : entries) {
-    // The result is ignored on purpose: a payload that cannot be written (its program running, the
-    // directory missing) must not stop the others.
-    (void)WriteBytesToFile(entry.path, {entry.payload});
+    // A payload that cannot be written (its program running, the directory missing) must not stop the
+    // others; the caller learns of it from the result.
+    if (!WriteBytesToFile(entry.path, {entry.payload})) all = false;
   }
+  return all;
 }
 
-void WriteAllPayloads() {
-  WritePayloads(PayloadCatalogue());
+bool WriteAllPayloads() {
+  return WritePayloads(PayloadCatalogue());
+}
+
+bool VerifyPayloads(std::span<const PayloadEntry> entries) {
+  for (const PayloadEntry& entry : entries) {
+    const ByteArray* payload = entry.payload;
+    if (payload == nullptr || payload->length < 0 || entry.crc32 == nullptr) return false;
+    if (Crc32(payload->bytes(), static_cast<std::size_t>(payload->length)) != *entry.crc32) return false;
+  }
+  return true;
+}
+
+bool VerifyPayloads() {
+  return VerifyPayloads(PayloadCatalogue());
 }
 
 }  // namespace zv

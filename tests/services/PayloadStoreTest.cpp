@@ -1,6 +1,7 @@
 // The payload store's catalogue and data: six entries in writing order, each payload a one-dimensional
 // ByteArray holding exactly the bytes of the file it was built from, in read-only data of the program
-// image, and carried the same way by the setup program itself; then writing them, into a test folder.
+// image, and carried the same way by the setup program itself; the check of their recorded CRC-32
+// against the embedded bytes; then writing them, into a test folder.
 #include "services/PayloadStore.h"
 
 #include <windows.h>
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/WinTestSupport.h"
 
@@ -26,6 +29,16 @@ constexpr const char* kNames[] = {"zvmain", "zvmix", "zvtune", "zvlock", "zvaux"
 
 std::string SourceFile(const char* name) {
   return std::string(kPayloadSourceDir) + "\\" + name + ".exe";
+}
+
+// The CRC-32 by its definition, bit by bit: independent of the program's own implementation.
+std::uint32_t ReferenceCrc32(const std::string& bytes) {
+  std::uint32_t state = 0xFFFFFFFFu;
+  for (unsigned char byte : bytes) {
+    state ^= byte;
+    for (int bit = 0; bit < 8; ++bit) state = (state >> 1) ^ (0xEDB88320u & (0u - (state & 1u)));
+  }
+  return ~state;
 }
 
 std::string PayloadBytes(const ByteArray& payload) {
@@ -82,6 +95,98 @@ TEST(PayloadCatalogue, PayloadsAreReadOnlyDataOfTheProgramImage) {
   }
 }
 
+TEST(PayloadCatalogue, EveryEntryCarriesTheCrc32OfItsFile) {
+  const auto catalogue = PayloadCatalogue();
+  ASSERT_EQ(catalogue.size(), std::size(kNames));
+  for (std::size_t i = 0; i < catalogue.size(); ++i) {
+    ASSERT_NE(catalogue[i].crc32, nullptr) << kNames[i];
+    EXPECT_EQ(*catalogue[i].crc32, ReferenceCrc32(test::ReadWholeFile(SourceFile(kNames[i])))) << kNames[i];
+  }
+}
+
+TEST(PayloadCatalogue, ChecksumsAreReadOnlyDataOfTheProgramImage) {
+  for (const PayloadEntry& entry : PayloadCatalogue()) {
+    MEMORY_BASIC_INFORMATION info{};
+    ASSERT_NE(VirtualQuery(entry.crc32, &info, sizeof info), 0u);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY)) << entry.path;
+    EXPECT_EQ(info.AllocationBase, GetModuleHandleA(nullptr)) << entry.path;
+  }
+}
+
+// A heap copy of a payload (header and bytes), which a test may then damage.
+class PayloadCopy {
+ public:
+  explicit PayloadCopy(const ByteArray& original)
+      : block_(sizeof(ByteArray) + static_cast<std::size_t>(original.length)) {
+    std::memcpy(block_.data(), &original, block_.size());
+  }
+  ByteArray* get() { return reinterpret_cast<ByteArray*>(block_.data()); }
+
+ private:
+  std::vector<unsigned char> block_;
+};
+
+// The catalogue as it stands, so that a test can swap one entry's payload or checksum.
+std::vector<PayloadEntry> CatalogueCopy() {
+  const auto catalogue = PayloadCatalogue();
+  return {catalogue.begin(), catalogue.end()};
+}
+
+TEST(PayloadVerification, TheEmbeddedPayloadsPass) {
+  EXPECT_TRUE(VerifyPayloads());
+  EXPECT_TRUE(VerifyPayloads(PayloadCatalogue()));
+}
+
+TEST(PayloadVerification, AnUnchangedCopyPassesAndOneChangedByteAnywhereFails) {
+  for (std::size_t index : {0u, 4u, 5u}) {
+    std::vector<PayloadEntry> entries = CatalogueCopy();
+    PayloadCopy copy(*entries[index].payload);
+    entries[index].payload = copy.get();
+    EXPECT_TRUE(VerifyPayloads(entries)) << kNames[index];
+    const std::int32_t length = copy.get()->length;
+    for (std::int32_t at : {0, length / 2, length - 1}) {
+      copy.get()->bytes()[at] ^= 0x20;
+      EXPECT_FALSE(VerifyPayloads(entries)) << kNames[index] << " byte " << at;
+      copy.get()->bytes()[at] ^= 0x20;
+    }
+  }
+}
+
+TEST(PayloadVerification, ACutShortPayloadFails) {
+  std::vector<PayloadEntry> entries = CatalogueCopy();
+  PayloadCopy copy(*entries[2].payload);
+  copy.get()->length -= 1;
+  entries[2].payload = copy.get();
+  EXPECT_FALSE(VerifyPayloads(entries));
+}
+
+TEST(PayloadVerification, AChecksumThatDoesNotMatchItsPayloadFails) {
+  std::vector<PayloadEntry> entries = CatalogueCopy();
+  const std::uint32_t wrong = *entries[5].crc32 ^ 1u;
+  entries[5].crc32 = &wrong;
+  EXPECT_FALSE(VerifyPayloads(entries));
+  // Two payloads' checksums swapped: each one matches some payload, but not its own.
+  entries = CatalogueCopy();
+  std::swap(entries[1].crc32, entries[3].crc32);
+  EXPECT_FALSE(VerifyPayloads(entries));
+}
+
+TEST(PayloadVerification, AnEntryWithoutChecksumOrPayloadFails) {
+  std::vector<PayloadEntry> entries = CatalogueCopy();
+  entries[0].crc32 = nullptr;
+  EXPECT_FALSE(VerifyPayloads(entries));
+  entries = CatalogueCopy();
+  entries[0].payload = nullptr;
+  EXPECT_FALSE(VerifyPayloads(entries));
+}
+
+TEST(PayloadVerification, AnEmptyPayloadPassesWithTheChecksumOfNothing) {
+  const ByteArray empty{1, 0};
+  const std::uint32_t none = 0;
+  const PayloadEntry entry{"C:\\zvtest\\empty.bin", &empty, &none};
+  EXPECT_TRUE(VerifyPayloads({&entry, 1}));
+}
+
 // The section of a PE file that holds the file offset, or null.
 const IMAGE_SECTION_HEADER* SectionAt(const std::string& image, std::size_t offset) {
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
@@ -115,7 +220,6 @@ TEST(SetupProgram, CarriesEveryPayloadAsAByteArrayInReadOnlyData) {
   }
 }
 
-
 // The catalogue's payloads aimed at a test folder instead of the install directory.
 class PayloadWrite : public testing::Test {
  protected:
@@ -129,7 +233,8 @@ class PayloadWrite : public testing::Test {
     entries_.clear();
     for (const char* name : kNames) paths_.push_back(folder + "\\" + name + ".exe");
     const auto catalogue = PayloadCatalogue();
-    for (std::size_t i = 0; i < catalogue.size(); ++i) entries_.push_back({paths_[i].c_str(), catalogue[i].payload});
+    for (std::size_t i = 0; i < catalogue.size(); ++i)
+      entries_.push_back({paths_[i].c_str(), catalogue[i].payload});
   }
   std::vector<std::string> FilesInRoot() const {
     std::vector<std::string> names;
@@ -180,7 +285,8 @@ TEST_F(PayloadWrite, WritingDoesNotCopyAPayloadInMemory) {
   // An 8 MB payload made and touched before measuring; a writer that copied it would add its size
   // to the peak commit charge.
   constexpr std::int32_t kBytes = 8 << 20;
-  auto* big = static_cast<ByteArray*>(VirtualAlloc(nullptr, sizeof(ByteArray) + kBytes, MEM_COMMIT, PAGE_READWRITE));
+  auto* big =
+      static_cast<ByteArray*>(VirtualAlloc(nullptr, sizeof(ByteArray) + kBytes, MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(big, nullptr);
   big->dimensionCount = 1;
   big->length = kBytes;
