@@ -1,11 +1,12 @@
 // CRC-32 against the published check value and against a bit-by-bit reference written here from the
-// definition, for every length and alignment around the folding's block sizes, both ways of computing
-// it, and in pieces.
+// definition, for every length and alignment around the folding's block sizes, by every method that
+// this processor offers (the table is always tested), and in pieces.
 #include "services/Crc32.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -13,9 +14,9 @@ namespace zv {
 namespace {
 
 // The definition: reflected polynomial 0xEDB88320, all-ones start and final complement, one bit at a
-// time.
-std::uint32_t ReferenceCrc32(const unsigned char* p, std::size_t length) {
-  std::uint32_t state = 0xFFFFFFFFu;
+// time; `before` is the CRC-32 of any bytes that came first.
+std::uint32_t ReferenceCrc32(const unsigned char* p, std::size_t length, std::uint32_t before = 0) {
+  std::uint32_t state = ~before;
   for (std::size_t i = 0; i < length; ++i) {
     state ^= p[i];
     for (int bit = 0; bit < 8; ++bit) state = (state >> 1) ^ (0xEDB88320u & (0u - (state & 1u)));
@@ -36,9 +37,19 @@ std::vector<unsigned char> Noise(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
+using crc32_detail::Method;
+
+const Method kMethods[] = {Method::Table, Method::Fold128, Method::Fold256};
+
+const char* NameOf(Method method) {
+  return method == Method::Table     ? "table"
+         : method == Method::Fold128 ? "128-bit folding"
+                                     : "256-bit folding";
+}
+
 TEST(Crc32, MatchesThePublishedCheckValue) {
   EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
-  EXPECT_EQ(crc32_detail::Table("123456789", 9, 0), 0xCBF43926u);
+  EXPECT_EQ(crc32_detail::Compute(Method::Table, "123456789", 9, 0), 0xCBF43926u);
 }
 
 TEST(Crc32, OfNothingIsZeroAndLeavesARunningValueAlone) {
@@ -46,36 +57,40 @@ TEST(Crc32, OfNothingIsZeroAndLeavesARunningValueAlone) {
   EXPECT_EQ(Crc32("", 0, 0x12345678u), 0x12345678u);
 }
 
-TEST(Crc32, AgreesWithTheReferenceForEveryLengthAndAlignmentAroundTheBlockSizes) {
-  const std::vector<unsigned char> bytes = Noise(600, 1);
-  for (std::size_t offset = 0; offset < 16; ++offset) {
-    for (std::size_t length = 0; length + offset <= 560; ++length) {
-      const unsigned char* p = bytes.data() + offset;
-      ASSERT_EQ(Crc32(p, length), ReferenceCrc32(p, length)) << "offset " << offset << " length " << length;
+TEST(Crc32, TheTableIsAlwaysAvailable) {
+  EXPECT_TRUE(crc32_detail::Available(Method::Table));
+}
+
+TEST(Crc32, EveryMethodAgreesWithTheReferenceForEveryLengthAndAlignmentAroundTheRounds) {
+  const std::vector<unsigned char> bytes = Noise(700, 1);
+  for (Method method : kMethods) {
+    if (!crc32_detail::Available(method)) {
+      std::printf("[  NOTE    ] %s: not offered by this processor\n", NameOf(method));
+      continue;
+    }
+    for (std::size_t offset = 0; offset < 32; offset += 5) {
+      for (std::size_t length = 0; length <= 600; ++length) {
+        const unsigned char* p = bytes.data() + offset;
+        for (std::uint32_t start : {0u, 0x0BADF00Du}) {
+          ASSERT_EQ(crc32_detail::Compute(method, p, length, start), ReferenceCrc32(p, length, start))
+              << NameOf(method) << " offset " << offset << " length " << length << " start " << start;
+        }
+      }
     }
   }
 }
 
-TEST(Crc32, TableAndFoldingAgreeWithTheReferenceOnLargeBlocks) {
+TEST(Crc32, EveryMethodAgreesWithTheReferenceOnLargeBlocks) {
   for (std::size_t length : {4096u, 65535u, 65536u + 13u, 1u << 20}) {
     const std::vector<unsigned char> bytes = Noise(length, static_cast<std::uint32_t>(length));
     const std::uint32_t expected = ReferenceCrc32(bytes.data(), length);
-    EXPECT_EQ(crc32_detail::Table(bytes.data(), length, 0), expected) << length;
-    if (crc32_detail::FoldingAvailable()) {
-      EXPECT_EQ(crc32_detail::Folding(bytes.data(), length, 0), expected) << length;
+    for (Method method : kMethods) {
+      if (crc32_detail::Available(method)) {
+        EXPECT_EQ(crc32_detail::Compute(method, bytes.data(), length, 0), expected)
+            << NameOf(method) << " " << length;
+      }
     }
-  }
-}
-
-TEST(Crc32, FoldingAgreesWithTheTableForEveryShortLength) {
-  if (!crc32_detail::FoldingAvailable()) GTEST_SKIP() << "this processor has no carry-less multiplication";
-  const std::vector<unsigned char> bytes = Noise(1100, 7);
-  for (std::size_t length = 0; length <= 1024; ++length) {
-    for (std::uint32_t start : {0u, 0xFFFFFFFFu, 0x0BADF00Du}) {
-      ASSERT_EQ(crc32_detail::Folding(bytes.data() + 3, length, start),
-                crc32_detail::Table(bytes.data() + 3, length, start))
-          << "length " << length << " start " << start;
-    }
+    EXPECT_EQ(Crc32(bytes.data(), length), expected) << length;
   }
 }
 
