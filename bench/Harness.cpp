@@ -1,0 +1,230 @@
+// The benchmark harness: runs programs under comparison side by side, interleaved (the order flips
+// at every repetition, after one untimed warm-up run of each), and prints every sample and the
+// medians. Modes:
+//   write <reps> <folder> fresh|replace <name>=<exe> ...
+//       Runs each program with the folder as its argument; each prints "ms=... ok=... peak_ws=...
+//       peak_commit=... image=..." (WriteBench.cpp, PlainWrite.c). "fresh" empties the folder before
+//       every run; "replace" leaves the files of the previous run in place, as a reinstallation finds
+//       them.
+//   startup <reps> <name>=<exe> ...
+//       Starts each program and polls (every millisecond) until a visible top-level window of the
+//       process exists: the time from just before CreateProcess to that moment. Then ends it.
+// Output lines: "sample <mode> <name> <value> ...", then "median <mode> <name> <key>=<value> ...".
+#include <windows.h>
+#include <mmsystem.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/WizardDriver.h"
+#include "tests/support/WinTestSupport.h"
+
+namespace {
+
+struct Program {
+  std::string name;
+  std::string exe;
+};
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::vector<Program> ParsePrograms(int argc, char** argv, int first) {
+  std::vector<Program> programs;
+  for (int i = first; i < argc; ++i) {
+    const char* eq = std::strchr(argv[i], '=');
+    if (eq == nullptr) continue;
+    programs.push_back({std::string(argv[i], static_cast<std::size_t>(eq - argv[i])), eq + 1});
+  }
+  return programs;
+}
+
+// Runs a console program to its end and returns what it printed on its standard output.
+std::string RunAndCapture(const std::string& commandLine, DWORD* exitCode) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  std::string output;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
+    *exitCode = 0xFFFFFFFF;
+    return output;
+  }
+  CloseHandle(writeEnd);
+  char buffer[512];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+  CloseHandle(readEnd);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return output;
+}
+
+// "key=value" pairs of a line.
+std::map<std::string, double> ParseFigures(const std::string& text) {
+  std::map<std::string, double> figures;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find_first_of(" \r\n", at);
+    const std::string word = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::size_t eq = word.find('=');
+    if (eq != std::string::npos) figures[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return figures;
+}
+
+void PrintMedians(const char* mode, const std::vector<Program>& programs,
+                  const std::map<std::string, std::map<std::string, std::vector<double>>>& samples) {
+  for (const Program& program : programs) {
+    std::printf("median %s %s", mode, program.name.c_str());
+    for (const auto& [key, values] : samples.at(program.name)) std::printf(" %s=%.3f", key.c_str(), Median(values));
+    std::printf(" n=%zu\n", samples.at(program.name).begin()->second.size());
+  }
+}
+
+// Creates a folder and any missing parents.
+void MakeFolders(const std::string& path) {
+  for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
+int WriteMode(int reps, const std::string& folder, bool replace, const std::vector<Program>& programs) {
+  std::map<std::string, std::map<std::string, std::vector<double>>> samples;
+  MakeFolders(folder);
+  for (int rep = -1; rep < reps; ++rep) {  // rep -1: warm-up, not counted
+    std::vector<Program> order = programs;
+    if (rep % 2 != 0) std::reverse(order.begin(), order.end());
+    for (const Program& program : order) {
+      if (!replace) {
+        zv::test::RemoveTree(folder);
+        MakeFolders(folder);
+      }
+      Sleep(300);  // let the previous run's writes and deletions settle
+      DWORD exitCode = 0;
+      const std::string out = RunAndCapture("\"" + program.exe + "\" \"" + folder + "\"", &exitCode);
+      const auto figures = ParseFigures(out);
+      if (exitCode != 0 || figures.count("ms") == 0) {
+        std::printf("error write %s exit=%lu output=%s\n", program.name.c_str(), exitCode, out.c_str());
+        return 1;
+      }
+      if (rep < 0) continue;
+      std::printf("sample write-%s %s %s", replace ? "replace" : "fresh", program.name.c_str(), out.c_str());
+      for (const auto& [key, value] : figures) samples[program.name][key].push_back(value);
+    }
+  }
+  PrintMedians(replace ? "write-replace" : "write-fresh", programs, samples);
+  return 0;
+}
+
+struct WindowSearch {
+  DWORD processId;
+  bool found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<WindowSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && IsWindowVisible(window)) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int StartupMode(int reps, const std::vector<Program>& programs) {
+  std::map<std::string, std::map<std::string, std::vector<double>>> samples;
+  timeBeginPeriod(1);
+  for (int rep = -1; rep < reps; ++rep) {
+    std::vector<Program> order = programs;
+    if (rep % 2 != 0) std::reverse(order.begin(), order.end());
+    for (const Program& program : order) {
+      Sleep(300);
+      STARTUPINFOA startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION process{};
+      std::string line = "\"" + program.exe + "\"";
+      const double start = NowMs();
+      if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("error startup %s cannot start\n", program.name.c_str());
+        return 1;
+      }
+      WindowSearch search{process.dwProcessId, false};
+      double shown = 0;
+      while (NowMs() - start < 20000) {
+        EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+          shown = NowMs();
+          break;
+        }
+        Sleep(1);
+      }
+      TerminateProcess(process.hProcess, 0);
+      WaitForSingleObject(process.hProcess, 10000);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      if (!search.found) {
+        std::printf("error startup %s shows no window\n", program.name.c_str());
+        return 1;
+      }
+      if (rep < 0) continue;
+      std::printf("sample startup %s ms=%.3f\n", program.name.c_str(), shown - start);
+      samples[program.name]["ms"].push_back(shown - start);
+    }
+  }
+  timeEndPeriod(1);
+  PrintMedians("startup", programs, samples);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "write" && argc >= 6) {
+    return WriteMode(std::atoi(argv[2]), argv[3], std::strcmp(argv[4], "replace") == 0, ParsePrograms(argc, argv, 5));
+  }
+  if (mode == "startup" && argc >= 4) return StartupMode(std::atoi(argv[2]), ParsePrograms(argc, argv, 3));
+  std::fputs("usage: zvbench write <reps> <folder> fresh|replace name=exe...\n"
+             "       zvbench startup <reps> name=exe...\n",
+             stderr);
+  return 2;
+}
