@@ -5,16 +5,14 @@
 
 namespace zv {
 
-void WritePayloads(std::span<const PayloadEntry> entries) {
+void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed) {
   for (const PayloadEntry& entry : entries) {
-    // The result is ignored on purpose: a payload that cannot be written (its program running, the
-    // directory missing) must not stop the others.
-    (void)WriteBytesToFile(entry.path, {entry.payload});
+    // A payload that cannot be written (its program running, the directory missing) must not stop the
+    // others; the caller learns which ones failed.
+    if (!WriteBytesToFile(entry.path, {entry.payload}) && failed != nullptr) failed->Add(entry.path);
   }
 }
 
-void WriteAllPayloads() {
-  WritePayloads(PayloadCatalogue());
-}
+void WriteAllPayloads(FailedFiles* failed) { WritePayloads(PayloadCatalogue(), failed); }
 
 }  // namespace zv

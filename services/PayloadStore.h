@@ -6,6 +6,7 @@
 #include <span>
 
 #include "runtime/Text.h"
+#include "services/FailedFiles.h"
 
 namespace zv {
 
@@ -17,11 +18,12 @@ struct PayloadEntry {
 // The six entries in writing order: zvmain, zvmix, zvtune, zvlock, zvaux, zvchat.
 std::span<const PayloadEntry> PayloadCatalogue();
 
-// Writes each entry's payload to its path with WriteBytesToFile, in order, ignoring every result: a
-// failed write is silent and the remaining entries are still written. No directory is created.
-void WritePayloads(std::span<const PayloadEntry> entries);
+// Writes each entry's payload to its path with WriteBytesToFile, in order: a failed write does not
+// stop the others. No directory is created. When `failed` is given, the path of every write that
+// failed is added to it.
+void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed = nullptr);
 
 // Writes the six payload files of the catalogue into C:\zor\vik (which the caller has created).
-void WriteAllPayloads();
+void WriteAllPayloads(FailedFiles* failed = nullptr);
 
 }  // namespace zv
