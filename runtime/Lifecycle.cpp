@@ -10,6 +10,8 @@ namespace {
 ExitRoutine g_exitRoutine = nullptr;
 DWORD g_guiThreadId = 0;
 bool g_ending = false;
+// Database, media-player and network support: each answers whether its extension is present.
+ExtensionResolver g_extensionHooks[3] = {};
 
 // The whole program image counts as constant data: releasing a pointer into it does nothing.
 void RegisterImageAsConstant() {
@@ -25,7 +27,13 @@ void InitRuntime() {
   g_guiThreadId = GetCurrentThreadId();
 }
 
-void SetExitRoutine(ExitRoutine routine) { g_exitRoutine = routine; }
+void BindExtensionHooks(ExtensionResolver resolver) {
+  for (ExtensionResolver& hook : g_extensionHooks) hook = resolver;
+}
+
+void SetExitRoutine(ExitRoutine routine) {
+  g_exitRoutine = routine;
+}
 
 void ShutdownRuntime() {
   g_ending = true;
