@@ -218,7 +218,16 @@ void FinishControl(LiveUnit& unit) {
     if (c->currentSelection >= 0) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(c->currentSelection), 0);
     if (c->extraItemHeight != 0) {
       const LRESULT item = SendMessageA(h, CB_GETITEMHEIGHT, 0, 0);
-      if (item > 0) SendMessageA(h, CB_SETITEMHEIGHT, 0, item + c->extraItemHeight);
+      if (item > 0) {
+        SendMessageA(h, CB_SETITEMHEIGHT, 0, item + c->extraItemHeight);
+        // Some combo boxes only honour this when owner-drawn; their list box takes it directly.
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (SendMessageA(h, CB_GETITEMHEIGHT, 0, 0) != item + c->extraItemHeight &&
+            GetComboBoxInfo(h, &info) && info.hwndList != nullptr) {
+          SendMessageA(info.hwndList, LB_SETITEMHEIGHT, 0, item + c->extraItemHeight);
+        }
+      }
     }
   }
 }
