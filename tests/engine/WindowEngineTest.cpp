@@ -253,6 +253,51 @@ TEST_F(WizardEngine, ComboListItemsAreOnePixelTallerThanTheSystemDefault) {
   EXPECT_EQ(SendMessageA(Native(kGenderCombo), CB_GETITEMHEIGHT, 0, 0), standard + 1);
 }
 
+TEST_F(WizardEngine, GenderListDropsDownShowingAllThreeItems) {
+  ShowPageTwo();
+  Write(kDisclaimerEdit, kPropertyVisible, 0);
+  const HWND combo = Native(kGenderCombo);
+  SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  Pump();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+  const bool dropped = SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
+  RECT list;
+  GetClientRect(info.hwndList, &list);
+  const LRESULT item = SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0);
+  SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  EXPECT_TRUE(dropped);
+  EXPECT_GE(list.bottom, 3 * item);
+}
+
+LOGFONTA FontOf(HWND h) {
+  LOGFONTA lf{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+  return lf;
+}
+
+TEST_F(WizardEngine, ControlsUseTheTemplatesFonts) {
+  const LOGFONTA title = FontOf(Native(kTitleLabel));
+  EXPECT_EQ(title.lfHeight, -20);
+  EXPECT_EQ(title.lfWeight, 700);
+  EXPECT_EQ(title.lfCharSet, 134);
+  EXPECT_EQ(title.lfPitchAndFamily, 0x31);
+  EXPECT_STREQ(title.lfFaceName, "楷体_GB2312");
+  const LOGFONTA prompt = FontOf(Native(kSelectionPrompt));
+  EXPECT_EQ(prompt.lfHeight, -14);
+  EXPECT_STREQ(prompt.lfFaceName, "宋体");
+  EXPECT_EQ(FontOf(Native(kInstallRadio)).lfHeight, -16);
+  const LOGFONTA disclaimer = FontOf(Native(kDisclaimerEdit));
+  EXPECT_EQ(disclaimer.lfHeight, -14);
+  EXPECT_EQ(disclaimer.lfCharSet, 134);
+  EXPECT_STREQ(disclaimer.lfFaceName, "");
+  const WPARAM stock = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  for (ControlId id : {kWindowUnit, kSelectionNext, kNicknameEdit, kGenderCombo, kGreetingLabel}) {
+    EXPECT_EQ(static_cast<WPARAM>(SendMessageA(Native(id), WM_GETFONT, 0, 0)), stock) << std::hex << id;
+  }
+}
+
 // ---- Events ----
 
 TEST_F(WizardEngine, EachButtonCallsItsOwnHandlerWithItselfAsEventSource) {
