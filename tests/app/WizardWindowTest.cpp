@@ -110,7 +110,10 @@ RECT RectIn(HWND h, HWND parent) {
 class RunningWizard : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(wizard_.Start("\"" + SetupProgram() + "\""));
+    std::string commandLine = "\"";
+    commandLine += SetupProgram();
+    commandLine += '"';
+    ASSERT_TRUE(wizard_.Start(commandLine));
     for (int i = 0; i < 300 && window_ == nullptr; ++i) {
       std::vector<HWND> found = test::TopLevelWindows(wizard_.id(), "ZorvikWindow");
       if (!found.empty()) window_ = found.front();
@@ -146,6 +149,25 @@ class RunningWizard : public ::testing::Test {
   HWND window_ = nullptr;
   HWND pages_[3] = {};
 };
+
+// For scripts/screenshots: shows a page of the running wizard from outside, as the page handlers will
+// through the visible property: "disclaimer" (page 2 as it opens), "registration" (page 2 after the
+// first Next) or "close" (ends the wizard).
+ZV_CHILD_SCENARIO(WizardPage) {
+  const HWND window = FindWindowA("ZorvikWindow", nullptr);
+  if (window == nullptr) ExitProcess(2);
+  const std::string page = argv[argc - 1];
+  if (page == "close") {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return;
+  }
+  const HWND pageOne = GetDlgItem(window, NativeId(kPageOne));
+  const HWND pageTwo = GetDlgItem(window, NativeId(kPageTwo));
+  ShowWindow(pageTwo, SW_SHOW);
+  ShowWindow(pageOne, SW_HIDE);
+  if (page == "registration") ShowWindow(GetDlgItem(pageTwo, NativeId(0)), SW_HIDE);
+  UpdateWindow(window);
+}
 
 TEST_F(RunningWizard, WindowIs360By244CentredOnTheScreen) {
   RECT r;
