@@ -374,6 +374,55 @@ TEST_F(RunningWizard, PageTwoWithoutTheDisclaimerShowsTheRegistrationControls) {
   EXPECT_EQ(PixelAt(window_, 2, 35), GetSysColor(COLOR_BTNFACE));
 }
 
+// ---- Dragging, with real mouse input ----
+
+void MouseTo(int x, int y, DWORD buttons = 0) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = (x * 65536 + GetSystemMetrics(SM_CXSCREEN) - 1) / GetSystemMetrics(SM_CXSCREEN);
+  input.mi.dy = (y * 65536 + GetSystemMetrics(SM_CYSCREEN) - 1) / GetSystemMetrics(SM_CYSCREEN);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+  SendInput(1, &input, sizeof input);
+  Sleep(40);
+}
+
+// Presses the left button at (x, y) of the window, moves by (dx, dy) in steps and releases.
+void Drag(HWND window, int x, int y, int dx, int dy) {
+  RECT w;
+  GetWindowRect(window, &w);
+  const int startX = w.left + x, startY = w.top + y;
+  MouseTo(startX, startY);
+  MouseTo(startX, startY, MOUSEEVENTF_LEFTDOWN);
+  for (int step = 1; step <= 10; ++step) MouseTo(startX + dx * step / 10, startY + dy * step / 10);
+  MouseTo(startX + dx, startY + dy, MOUSEEVENTF_LEFTUP);
+  Sleep(300);
+}
+
+TEST_F(RunningWizard, DraggingALabelOrTheTitleBandMovesTheWindow) {
+  WaitUntilPainted(window_);
+  RECT before, after;
+  GetWindowRect(window_, &before);
+  Drag(window_, 60, 70, 30, 20);  // on 标签1
+  GetWindowRect(window_, &after);
+  EXPECT_EQ(after.left - before.left, 30);
+  EXPECT_EQ(after.top - before.top, 20);
+  Drag(window_, 20, 10, -30, -20);  // the window's own client area, left of the title label
+  GetWindowRect(window_, &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+}
+
+TEST_F(RunningWizard, DraggingOnAPanelOrATransparentLabelDoesNotMoveTheWindow) {
+  WaitUntilPainted(window_);
+  RECT before, after;
+  GetWindowRect(window_, &before);
+  Drag(window_, 20, 200, 30, 20);  // the page-1 panel
+  Drag(window_, 180, 12, 30, 20);  // the title label
+  GetWindowRect(window_, &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+}
+
 // ---- Endings and input ----
 
 TEST_F(RunningWizard, ClosingTheWindowFromOutsideEndsWithZeroAndWritesNothing) {
