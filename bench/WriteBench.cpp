@@ -51,7 +51,10 @@ int main(int argc, char** argv) {
     for (std::int32_t at = 0; at < catalogue[i].payload->length; at += 4096) sum += bytes[at];
   }
   QueryPerformanceCounter(&start);
-  const bool ok = zv::VerifyPayloads(retargeted) && zv::WritePayloads(retargeted);
+  zv::FailedFiles failed;
+  bool ok = zv::VerifyPayloads(retargeted);
+  if (ok) zv::WritePayloads(retargeted, &failed);
+  ok = ok && failed.empty();
   QueryPerformanceCounter(&end);
 
   PROCESS_MEMORY_COUNTERS memory{};

@@ -26,6 +26,8 @@ bool g_oleInitialized = false;
 // A plain handle, not an owner: a global owner would be destroyed again during the process's own
 // exit, after the window system may be gone. ShutdownRuntime hands it to an owner instead.
 HWND g_messageWindow = nullptr;
+// Database, media-player and network support: each answers whether its extension is present.
+ExtensionResolver g_extensionHooks[3] = {};
 
 // The whole program image counts as constant data: releasing a pointer into it does nothing.
 void RegisterImageAsConstant() {
@@ -74,6 +76,10 @@ void InitRuntime(const DeclaredCommandTable& commands) {
   RegisterImageAsConstant();
   RegisterDeclaredCommands(commands);
   CreateMessageWindow();
+}
+
+void BindExtensionHooks(ExtensionResolver resolver) {
+  for (ExtensionResolver& hook : g_extensionHooks) hook = resolver;
 }
 
 void SetExitRoutine(ExitRoutine routine) {

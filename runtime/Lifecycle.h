@@ -3,17 +3,23 @@
 // down and ends the process with the given code.
 #pragma once
 
+#include <cstdint>
+
 namespace zv {
 
 struct DeclaredCommandTable;
 
 using ExitRoutine = void (*)();
+// Looks up one of the runtime's optional extensions (database, media player, ...): 0 means absent.
+using ExtensionResolver = std::int32_t (*)(std::int32_t extension);
 
 // Prepares the runtime on the calling thread, which becomes the GUI thread: library loading limited to
 // the system directory, OLE, the program's folder as the current directory, the constant range, the
 // declared-command table (the program's own, or `commands`) and the hidden message window.
 void InitRuntime();
 void InitRuntime(const DeclaredCommandTable& commands);
+// Binds the runtime's three optional extension hooks to the program's resolver.
+void BindExtensionHooks(ExtensionResolver resolver);
 // Remembers the routine that the shutdown calls once.
 void SetExitRoutine(ExitRoutine routine);
 // Runs the exit routine (once per process) and releases what the runtime holds. Safe to call twice.

@@ -6,19 +6,15 @@
 
 namespace zv {
 
-bool WritePayloads(std::span<const PayloadEntry> entries) {
-  bool all = true;
+void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed) {
   for (const PayloadEntry& entry : entries) {
     // A payload that cannot be written (its program running, the directory missing) must not stop the
-    // others; the caller learns of it from the result.
-    if (!WriteBytesToFile(entry.path, {entry.payload})) all = false;
+    // others; the caller learns which ones failed.
+    if (!WriteBytesToFile(entry.path, {entry.payload}) && failed != nullptr) failed->Add(entry.path);
   }
-  return all;
 }
 
-bool WriteAllPayloads() {
-  return WritePayloads(PayloadCatalogue());
-}
+void WriteAllPayloads(FailedFiles* failed) { WritePayloads(PayloadCatalogue(), failed); }
 
 bool VerifyPayloads(std::span<const PayloadEntry> entries) {
   for (const PayloadEntry& entry : entries) {

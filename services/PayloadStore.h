@@ -9,6 +9,7 @@
 #include <span>
 
 #include "runtime/Text.h"
+#include "services/FailedFiles.h"
 
 namespace zv {
 
@@ -24,11 +25,12 @@ struct PayloadEntry {
 std::span<const PayloadEntry> PayloadCatalogue();
 
 // Writes each entry's payload to its path with WriteBytesToFile, in order: a failed write does not
-// stop the remaining entries. True when every entry was written. No directory is created.
-bool WritePayloads(std::span<const PayloadEntry> entries);
+// stop the others. No directory is created. When `failed` is given, the path of every write that
+// failed is added to it.
+void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed = nullptr);
 
 // Writes the six payload files of the catalogue into C:\zor\vik (which the caller has created).
-bool WriteAllPayloads();
+void WriteAllPayloads(FailedFiles* failed = nullptr);
 
 // True when every entry's payload still has the CRC-32 that the build recorded for it. Reads each
 // payload once, in place; writes nothing.

@@ -1,0 +1,171 @@
+// The page handlers: what the wizard's four buttons do. They touch the window only through the
+// control property operations, read properties afresh at every use, and reach the system only through
+// the installation services and the runtime. Every path but the page switch, the disclaimer and the
+// two failed nickname checks ends the program.
+//
+// When anything of an installation could not be written, or a file of an uninstallation that exists
+// could not be deleted, the user is told which files, nothing is started, and the exit code is 1:
+// saying "done" then would send the user off with a broken suite.
+#include "app/PageHandlers.h"
+
+#include "app/WizardControls.h"
+#include "runtime/ControlProperties.h"
+#include "runtime/FileOperations.h"
+#include "runtime/Lifecycle.h"
+#include "runtime/ProcessOperations.h"
+#include "runtime/TextOperations.h"
+#include "services/DesktopShortcut.h"
+#include "services/FailedFiles.h"
+#include "services/PayloadStore.h"
+#include "services/ProcessTermination.h"
+#include "services/TextHelpers.h"
+
+namespace zv::wizard {
+namespace {
+
+constexpr char kInstallRoot[] = "C:\\zor";
+constexpr char kInstallDirectory[] = "C:\\zor\\vik";
+constexpr char kConfigFile[] = "C:\\zor\\vik\\zvconf.ini";
+constexpr char kConfigSection[] = "yonghuzu";
+constexpr char kNicknameKey[] = "nicheng";
+constexpr char kGenderKey[] = "xingbie";
+constexpr char kMainProgram[] = "C:\\zor\\vik\\zvmain.exe";
+constexpr char kShortcutName[] = "Zorvik";
+constexpr std::int32_t kShortcutWindowNormal = 1;
+constexpr std::int32_t kMaxNicknameBytes = 10;
+constexpr std::int32_t kUninstallWaitMs = 2000;
+// Every running copy of a program is stopped; the bound only guards against a process that keeps
+// coming back.
+constexpr int kMaxInstancesPerProgram = 64;
+
+// The programs that the uninstallation stops, and the files it deletes, in this order.
+constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
+constexpr const char* kFilesToDelete[] = {
+    "C:\\zor\\vik\\zvmain.exe", "C:\\zor\\vik\\zvmix.exe",  "C:\\zor\\vik\\zvtune.exe", "C:\\zor\\vik\\zvaux.exe",
+    "C:\\zor\\vik\\zvlock.exe", "C:\\zor\\vik\\zvmix.htm",  "C:\\zor\\vik\\zvplay.exe", "C:\\zor\\vik\\zvsky.htm",
+    "C:\\zor\\vik\\zvstat.htm", "C:\\zor\\vik\\zvchat.exe",
+};
+
+// Messages: every box has one OK button and no icon.
+constexpr std::int32_t kPlainBox = 0;
+constexpr char kUninstalledMessage[] = "卸载以完成 稍后你可以手动删除此安装包和桌面快捷方式";
+constexpr char kDoneMessage[] = "操作以完成";
+constexpr char kDoneCaption[] = "恭喜你！！！";
+constexpr char kSorryCaption[] = "抱歉";
+constexpr char kTooLongMessage[] = "老大 你写的也太多了吧，昵称不能大于5个汉字或者10个字符";
+constexpr char kBlankMessage[] = "亲，昵称不能空白或者包含空格哦！";
+constexpr char kNotInstalledMessage[] = "安装未完成，以下文件无法写入：\r\n";
+constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法删除：\r\n";
+constexpr char kCloseAndRetry[] = "\r\n请关闭正在运行的 Zorvik 程序后重试";
+
+bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
+bool IsVisible(ControlId control) { return ReadControlInt(kWindowId, control, kPropertyVisible) == 1; }
+void SetVisible(ControlId control, bool visible) {
+  WriteControlInt(kWindowId, control, kPropertyVisible, visible ? 1 : 0);
+}
+Text Nickname() { return ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent); }
+
+[[noreturn]] void ReportFailedFiles(const char* heading, const FailedFiles& failed) {
+  const Text message = JoinTexts({heading, failed.Listing(), kCloseAndRetry});
+  ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
+  EndProgram(1);
+}
+
+// The payloads and the shortcut: what both the installation and the reinstallation write.
+void WriteSuiteFiles(FailedFiles& failed) {
+  WriteAllPayloads(&failed);
+  Text shortcut = Text::Copy(kShortcutName);
+  if (!CreateDesktopShortcut(shortcut, kMainProgram, {}, {}, kShortcutWindowNormal)) failed.Add(shortcut);
+}
+
+[[noreturn]] void FinishInstallation(const FailedFiles& failed) {
+  if (!failed.empty()) ReportFailedFiles(kNotInstalledMessage, failed);
+  ShowMessage(kDoneMessage, kPlainBox, TextArg(kDoneCaption));
+  RunProgram(kMainProgram, false);
+  EndProgram(0);
+}
+
+[[noreturn]] void Uninstall() {
+  for (const char* program : kProgramsToStop) {
+    Text name = Text::Copy(program);
+    for (int i = 0; i < kMaxInstancesPerProgram && TerminateProcessByName(&name, false); ++i) {
+    }
+  }
+  Delay(kUninstallWaitMs);
+  FailedFiles failed;
+  for (const char* path : kFilesToDelete) {
+    // A file that is not there is not a failure; one that is there and stays is.
+    if (!RemoveFile(path) && FileExists(path)) failed.Add(path);
+  }
+  if (!failed.empty()) ReportFailedFiles(kNotUninstalledMessage, failed);
+  ShowMessage(kUninstalledMessage, kPlainBox);
+  EndProgram(0);
+}
+
+// A registered user's installation is written again as it stands; the configuration is not touched.
+[[noreturn]] void Reinstall() {
+  FailedFiles failed;
+  WriteSuiteFiles(failed);
+  FinishInstallation(failed);
+}
+
+bool IsRegistered() {
+  const Text nickname = ReadIniValue(kConfigFile, kConfigSection, kNicknameKey);
+  return CompareTexts(nickname.get(), "") != 0;
+}
+
+// The nickname as typed: at most ten bytes, not empty, no ASCII or full-width space. A failed check
+// tells the user, empties the edit box and keeps the page open.
+bool NicknameIsAcceptable() {
+  if (TextLength(Nickname()) > kMaxNicknameBytes) {
+    ShowMessage(kTooLongMessage, kPlainBox, TextArg(kSorryCaption));
+    WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
+    return false;
+  }
+  const Text withoutSpaces = RemoveAllSpaces(Nickname());
+  bool blank = CompareTexts(Nickname().get(), withoutSpaces.get()) != 0;
+  if (!blank) blank = CompareTexts(Nickname().get(), "") == 0;
+  if (blank) {
+    ShowMessage(kBlankMessage, kPlainBox, TextArg(kSorryCaption));
+    WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
+    return false;
+  }
+  return true;
+}
+
+[[noreturn]] void Install() {
+  MakeDirectory(kInstallRoot);
+  MakeDirectory(kInstallDirectory);  // an existing directory is fine; a missing one shows in the writes
+  FailedFiles failed;
+  WriteSuiteFiles(failed);
+  const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),
+                                            TextArg("@#%$"), TextArg(""));
+  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kNicknameKey), TextArg(nickname))) failed.Add(kConfigFile);
+  const Text gender = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
+  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kGenderKey), TextArg(gender))) failed.Add(kConfigFile);
+  FinishInstallation(failed);
+}
+
+}  // namespace
+
+void OnSelectionNext() {
+  if (IsChecked(kUninstallRadio)) Uninstall();
+  if (IsRegistered()) Reinstall();
+  SetVisible(kRegistrationPanel, true);
+  SetVisible(kSelectionPanel, false);
+}
+
+void OnSelectionCancel() { EndProgram(0); }
+
+void OnRegistrationNext() {
+  if (IsVisible(kDisclaimerEdit)) {
+    SetVisible(kDisclaimerEdit, false);
+    return;
+  }
+  if (!NicknameIsAcceptable()) return;
+  Install();
+}
+
+void OnRegistrationCancel() { EndProgram(0); }
+
+}  // namespace zv::wizard

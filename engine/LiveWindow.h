@@ -1,0 +1,107 @@
+// The engine's own view of what it has loaded: the parsed templates with their bound handlers (from
+// start-up on), and each created window with its live units (from LoadWindow until the window is
+// destroyed). Internal to the engine and the property operations.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/GdiOwners.h"
+#include "engine/TemplateCodec.h"
+#include "runtime/ControlProperties.h"
+
+namespace zv::engine {
+
+struct BoundEvent {
+  std::uint32_t eventIndex = 0;
+  EventHandler handler = nullptr;  // null: the event is ignored
+};
+
+// A window template as loaded at start-up: its units, and per unit its bound events.
+struct LoadedTemplate {
+  tpl::WindowTemplate window;
+  std::vector<std::vector<BoundEvent>> events;  // parallel to window.units
+};
+
+// One unit of a created window: its record, its decoded kind data, its native window and the
+// values the common properties keep.
+struct LiveUnit {
+  const tpl::UnitRecord* record = nullptr;
+  const std::vector<BoundEvent>* events = nullptr;
+  tpl::KindData data;
+  HWND hwnd = nullptr;  // owned by its parent window (the window unit: by LiveWindow)
+  std::int32_t left = 0, top = 0, width = 0, height = 0;
+  std::string tag;
+  bool visible = false;
+  bool disabled = false;
+  tpl::Bytes cursor;
+  HCURSOR cursorHandle = nullptr;  // null: the class cursor
+  UniqueFont ownFont;              // when the unit has a font of its own
+  HFONT font = nullptr;            // the font in use (ownFont or the stock GUI font)
+  bool hasColours = false;         // false: the system draws the control's colours
+  COLORREF textColour = 0;
+  COLORREF backColour = 0;
+  UniqueBrush backBrush;
+  std::string scratch;  // the raw text of the last kind-property read; the contract copies it
+
+  tpl::KindId kind() const { return record->kind; }
+  std::uint32_t id() const { return record->id; }
+};
+
+// A created window: units[0] is the window unit, then the controls in record order.
+struct LiveWindow {
+  WindowId windowId = 0;
+  const LoadedTemplate* source = nullptr;
+  HWND hwnd = nullptr;
+  std::vector<LiveUnit> units;  // sized once before any native window exists; never resized
+  bool dragToMove = false;
+  HFONT font = nullptr;  // WM_SETFONT of the window itself
+
+  LiveUnit* FindUnit(std::uint32_t id);
+  LiveUnit* FindUnit(HWND hwnd);
+};
+
+const LoadedTemplate* FindTemplate(WindowId window);
+// The loaded (created and not yet destroyed) window with this id, or null.
+LiveWindow* FindLoadedWindow(WindowId window);
+// The loaded window whose native window is `hwnd` or an ancestor of it, or null.
+LiveWindow* FindLoadedWindowOf(HWND hwnd);
+// The unit whose native window is `hwnd`, in any loaded window, or null.
+LiveUnit* FindLiveUnit(HWND hwnd);
+bool AnyWindowAlive();
+
+// Called by the window's procedure when its native window is gone.
+void ForgetWindow(LiveWindow* window);
+// Window procedures and classes (WindowClasses.cpp).
+bool RegisterWindowClasses();
+extern const char kWindowClass[];
+extern const char kPanelClass[];
+extern const char kLabelClass[];
+extern const char kTransLabelClass[];
+
+// Cursor data as a cursor handle: a stock cursor id (IDC_*) in its first four bytes; no data or 0 is
+// the default arrow (null).
+HCURSOR CursorFromData(const tpl::Bytes& data);
+
+// The button-face colour for kDefaultColour, otherwise the colour itself.
+COLORREF ResolveColour(std::uint32_t colour);
+
+// The kinds' own property entries (KindProperties.cpp).
+enum class PropertyType { Int, Bool, Text };
+struct RawProperty {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  const char* text = nullptr;  // for text entries: bytes that stay the unit's
+  std::size_t length = 0;
+};
+// Entry k of the unit's kind table (k = PropertyIndex - 8): its type; Int for entries this engine
+// does not implement, which read 0 and ignore writes.
+PropertyType KindPropertyType(tpl::KindId kind, std::int32_t entry);
+RawProperty ReadKindProperty(LiveUnit& unit, std::int32_t entry);
+void WriteKindProperty(LiveUnit& unit, std::int32_t entry, const RawProperty& value);
+
+}  // namespace zv::engine

@@ -1,0 +1,196 @@
+// The property operations: find the loaded window and the unit, answer the common properties from the
+// native control when it exists (else from the unit's stored values), hand the kinds' own entries to
+// the kind's handler, and convert values by type. Built with the window engine, whose live units it
+// reads.
+#include "runtime/ControlProperties.h"
+
+#include <cstring>
+
+#include "engine/LiveWindow.h"
+#include "runtime/Fatal.h"
+
+namespace zv {
+namespace {
+
+using engine::LiveUnit;
+using engine::LiveWindow;
+using engine::PropertyType;
+using engine::RawProperty;
+
+constexpr std::int32_t kFirstKindProperty = 8;
+constexpr std::int32_t kPositionLimit = 32627;
+
+[[noreturn]] void WindowNotLoaded() {
+  ReportRuntimeError(kErrorNone, "未载入欲访问窗口组件所在的窗口");
+}
+[[noreturn]] void NativeNotCreated() {
+  ReportRuntimeError(kErrorNone, "指定窗口尚未载入");
+}
+
+LiveUnit& FindUnit(WindowId window, ControlId control) {
+  LiveWindow* loaded = engine::FindLoadedWindow(window);
+  if (loaded == nullptr) WindowNotLoaded();
+  LiveUnit* unit = loaded->FindUnit(control);
+  if (unit == nullptr) NativeNotCreated();  // no such unit: nothing was created for it
+  return *unit;
+}
+
+PropertyValue FromPointer(const void* p) {
+  const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
+  return PropertyValue{static_cast<std::uint32_t>(bits), static_cast<std::uint32_t>(bits >> 32)};
+}
+
+const char* ToText(std::uint32_t low, std::uint32_t high) {
+  const auto bits = static_cast<std::uintptr_t>((static_cast<std::uint64_t>(high) << 32) | low);
+  const char* text = reinterpret_cast<const char*>(bits);
+  return text != nullptr ? text : "";
+}
+
+// The control's outer rectangle in its parent's client coordinates (screen coordinates for a window).
+RECT PlacedRect(HWND h) {
+  RECT r;
+  GetWindowRect(h, &r);
+  if (GetWindowLongA(h, GWL_STYLE) & WS_CHILD)
+    MapWindowPoints(HWND_DESKTOP, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::int32_t Clamp(std::int32_t v, std::int32_t low, std::int32_t high) {
+  return v < low ? low : v > high ? high : v;
+}
+
+PropertyValue ReadCommon(LiveUnit& unit, PropertyIndex index) {
+  const HWND h = unit.hwnd;
+  switch (index) {
+    case kPropertyLeft:
+    case kPropertyTop:
+    case kPropertyWidth:
+    case kPropertyHeight: {
+      std::int32_t value = index == kPropertyLeft    ? unit.left
+                           : index == kPropertyTop   ? unit.top
+                           : index == kPropertyWidth ? unit.width
+                                                     : unit.height;
+      if (h != nullptr) {
+        const RECT r = PlacedRect(h);
+        value = index == kPropertyLeft    ? r.left
+                : index == kPropertyTop   ? r.top
+                : index == kPropertyWidth ? r.right - r.left
+                                          : r.bottom - r.top;
+      }
+      return PropertyValue{static_cast<std::uint32_t>(value), 0};
+    }
+    case kPropertyTag:
+      return FromPointer(Text::Copy(TextArg(unit.tag.c_str())).release());
+    case kPropertyVisible:
+      return PropertyValue{(h != nullptr ? IsWindowVisible(h) != FALSE : unit.visible) ? 1u : 0u, 0};
+    case kPropertyDisable:
+      return PropertyValue{(h != nullptr ? IsWindowEnabled(h) == FALSE : unit.disabled) ? 1u : 0u, 0};
+    case kPropertyMousePointer:
+      if (unit.cursor.empty()) return PropertyValue{};
+      return FromPointer(
+          OwnedByteArray::Copy(unit.cursor.data(), static_cast<std::int32_t>(unit.cursor.size())).release());
+    default:
+      return PropertyValue{};
+  }
+}
+
+void WriteCommon(LiveUnit& unit, PropertyIndex index, std::uint32_t low, std::uint32_t high) {
+  const HWND h = unit.hwnd;
+  const auto value = static_cast<std::int32_t>(low);
+  switch (index) {
+    case kPropertyLeft:
+    case kPropertyTop: {
+      const std::int32_t v = Clamp(value, -kPositionLimit, kPositionLimit);
+      (index == kPropertyLeft ? unit.left : unit.top) = v;
+      if (h != nullptr) {
+        const RECT r = PlacedRect(h);
+        SetWindowPos(h, nullptr, index == kPropertyLeft ? v : r.left, index == kPropertyTop ? v : r.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      break;
+    }
+    case kPropertyWidth:
+    case kPropertyHeight: {
+      const std::int32_t v = Clamp(value, 0, kPositionLimit);
+      (index == kPropertyWidth ? unit.width : unit.height) = v;
+      if (h != nullptr) {
+        const RECT r = PlacedRect(h);
+        SetWindowPos(h, nullptr, 0, 0, index == kPropertyWidth ? v : r.right - r.left,
+                     index == kPropertyHeight ? v : r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      break;
+    }
+    case kPropertyTag:
+      unit.tag = ToText(low, high);
+      break;
+    case kPropertyVisible:
+      unit.visible = low != 0;
+      if (h != nullptr) ShowWindow(h, unit.visible ? SW_SHOW : SW_HIDE);
+      break;
+    case kPropertyDisable:
+      unit.disabled = low != 0;
+      if (h != nullptr) EnableWindow(h, unit.disabled ? FALSE : TRUE);
+      break;
+    case kPropertyMousePointer: {
+      const auto bits = static_cast<std::uintptr_t>((static_cast<std::uint64_t>(high) << 32) | low);
+      const auto* bytes = reinterpret_cast<const ByteArray*>(bits);
+      if (bytes != nullptr && bytes->length > 0) {
+        unit.cursor.assign(bytes->bytes(), bytes->bytes() + bytes->length);
+      } else {
+        unit.cursor.clear();
+      }
+      unit.cursorHandle = engine::CursorFromData(unit.cursor);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex) {
+  LiveUnit& unit = FindUnit(window, control);
+  if (index < kFirstKindProperty) return ReadCommon(unit, index);
+  if (unit.hwnd == nullptr) NativeNotCreated();
+  const std::int32_t entry = index - kFirstKindProperty;
+  const RawProperty raw = engine::ReadKindProperty(unit, entry);
+  switch (engine::KindPropertyType(unit.kind(), entry)) {
+    case PropertyType::Bool:
+      return PropertyValue{raw.low == 1 ? 1u : 0u, 0};
+    case PropertyType::Text:
+      return FromPointer(Text::Copy(raw.text, raw.length).release());
+    case PropertyType::Int:
+      break;
+  }
+  return PropertyValue{raw.low, raw.high};
+}
+
+void WriteControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex,
+                          std::uint32_t low, std::uint32_t high) {
+  LiveUnit& unit = FindUnit(window, control);
+  if (index < kFirstKindProperty) {
+    WriteCommon(unit, index, low, high);
+    return;
+  }
+  if (unit.hwnd == nullptr) NativeNotCreated();
+  const std::int32_t entry = index - kFirstKindProperty;
+  RawProperty raw;
+  switch (engine::KindPropertyType(unit.kind(), entry)) {
+    case PropertyType::Bool:
+      raw.low = low != 0 ? 1u : 0u;
+      break;
+    case PropertyType::Text:
+      raw.text = ToText(low, high);
+      raw.length = std::strlen(raw.text);
+      break;
+    case PropertyType::Int:
+      raw.low = low;
+      raw.high = high;
+      break;
+  }
+  engine::WriteKindProperty(unit, entry, raw);
+}
+
+}  // namespace zv

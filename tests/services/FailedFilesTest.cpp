@@ -1,0 +1,30 @@
+// The list of files that could not be written or deleted: one line per path, each path once.
+#include "services/FailedFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace zv {
+namespace {
+
+TEST(FailedFiles, ListsEachPathOnceOnItsOwnLine) {
+  FailedFiles failed;
+  EXPECT_TRUE(failed.empty());
+  EXPECT_STREQ(failed.Listing(), "");
+  failed.Add("C:\\zor\\vik\\zvmain.exe");
+  failed.Add("C:\\zor\\vik\\zvconf.ini");
+  failed.Add("C:\\zor\\vik\\zvmain.exe");
+  failed.Add("C:\\zor\\vik\\zvconf.ini");
+  EXPECT_EQ(failed.count(), 2);
+  EXPECT_STREQ(failed.Listing(), "C:\\zor\\vik\\zvmain.exe\r\nC:\\zor\\vik\\zvconf.ini\r\n");
+}
+
+TEST(FailedFiles, APathThatEndsAnotherIsStillListed) {
+  FailedFiles failed;
+  failed.Add("C:\\x\\ab.exe");
+  failed.Add("b.exe");
+  failed.Add("ab.exe");
+  EXPECT_EQ(failed.count(), 3);
+}
+
+}  // namespace
+}  // namespace zv
