@@ -3,6 +3,9 @@
 // the installation services and the runtime. Every path but the page switch, the disclaimer and the
 // two failed nickname checks ends the program.
 //
+// A copy of the program whose embedded payloads no longer match their recorded checksums installs
+// nothing: the user is told to get a new copy, and the exit code is 1.
+//
 // When anything of an installation could not be written, or a file of an uninstallation that exists
 // could not be deleted, the user is told which files, nothing is started, and the exit code is 1:
 // saying "done" then would send the user off with a broken suite.
@@ -57,6 +60,7 @@ constexpr char kBlankMessage[] = "亲，昵称不能空白或者包含空格哦�
 constexpr char kNotInstalledMessage[] = "安装未完成，以下文件无法写入：\r\n";
 constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法删除：\r\n";
 constexpr char kCloseAndRetry[] = "\r\n请关闭正在运行的 Zorvik 程序后重试";
+constexpr char kDamagedMessage[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
 bool IsVisible(ControlId control) { return ReadControlInt(kWindowId, control, kPropertyVisible) == 1; }
@@ -68,6 +72,14 @@ Text Nickname() { return ReadControlText(kWindowId, kNicknameEdit, kEditBoxConte
 [[noreturn]] void ReportFailedFiles(const char* heading, const FailedFiles& failed) {
   const Text message = JoinTexts({heading, failed.Listing(), kCloseAndRetry});
   ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
+  EndProgram(1);
+}
+
+// Before the first write of an installation or reinstallation: a damaged program must not put a
+// broken suite over a working one.
+void RequireIntactPayloads() {
+  if (VerifyPayloads()) return;
+  ShowMessage(kDamagedMessage, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
 
@@ -104,6 +116,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 
 // A registered user's installation is written again as it stands; the configuration is not touched.
 [[noreturn]] void Reinstall() {
+  RequireIntactPayloads();
   FailedFiles failed;
   WriteSuiteFiles(failed);
   FinishInstallation(failed);
@@ -134,6 +147,7 @@ bool NicknameIsAcceptable() {
 }
 
 [[noreturn]] void Install() {
+  RequireIntactPayloads();
   MakeDirectory(kInstallRoot);
   MakeDirectory(kInstallDirectory);  // an existing directory is fine; a missing one shows in the writes
   FailedFiles failed;

@@ -26,6 +26,7 @@ const char kDoneCaption[] = "恭喜你！！！";
 const char kTooLong[] = "老大 你写的也太多了吧，昵称不能大于5个汉字或者10个字符";
 const char kBlank[] = "亲，昵称不能空白或者包含空格哦！";
 const char kSorry[] = "抱歉";
+const char kDamaged[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 std::string InstalledPath(const char* name) { return std::string(kInstallDir) + "\\" + name; }
 std::string PayloadSource(const char* name) { return std::string(ZV_PAYLOAD_SOURCE_DIR) + "\\" + name; }
@@ -382,6 +383,63 @@ TEST_F(Wizard, UninstallWithAFileHeldOpenSaysSoAndEndsWithOne) {
   EXPECT_TRUE(PathExists(InstalledPath("zvlock.exe")));
   EXPECT_FALSE(PathExists(InstalledPath("zvmain.exe")));
   EXPECT_EQ(ReadConfig("nicheng"), "小明");
+}
+
+// A copy of the setup program in a test folder with one byte changed in the middle of the embedded
+// zvaux.exe, as a download cut or corrupted on the way would leave it; the program itself still runs.
+std::string MakeDamagedCopy(const std::string& folder) {
+  std::string image = ReadWholeFile(ZV_SETUP_EXE);
+  const std::string payload = ReadWholeFile(PayloadSource("zvaux.exe"));
+  const std::size_t at = image.find(payload);
+  if (image.empty() || payload.empty() || at == std::string::npos) return "";
+  image[at + payload.size() / 2] ^= 0x01;
+  const std::string copy = folder + "\\ZorvikSetup.exe";
+  return WriteWholeFile(copy, image) ? copy : "";
+}
+
+TEST_F(Wizard, ADamagedCopyInstallsNothingAndSaysSo) {
+  const std::string folder = MakeTestRoot("DamagedInstall");
+  const std::string damaged = MakeDamagedCopy(folder);
+  ASSERT_FALSE(damaged.empty());
+  ASSERT_TRUE(driver_.Start(damaged));
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  EXPECT_EQ(box.caption, kSorry);
+  EXPECT_EQ(box.text, kDamaged);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  EXPECT_FALSE(PathExists("C:\\zor"));
+  EXPECT_FALSE(PathExists(ShortcutPath()));
+  Sleep(500);
+  EXPECT_TRUE(ProcessesNamed("zvmain.exe").empty());
+  RemoveTree(folder);
+}
+
+TEST_F(Wizard, ADamagedCopyLeavesAnInstalledSuiteAsItIs) {
+  PrepareInstalledMachine();
+  WriteWholeFile(InstalledPath("zvmix.exe"), "an older zvmix");
+  std::vector<std::string> before;
+  for (const char* name : kPayloadNames) before.push_back(ReadWholeFile(InstalledPath(name)));
+  const std::string configBefore = ReadWholeFile(kConfigFile);
+  const std::string folder = MakeTestRoot("DamagedReinstall");
+  const std::string damaged = MakeDamagedCopy(folder);
+  ASSERT_FALSE(damaged.empty());
+
+  ASSERT_TRUE(driver_.Start(damaged));
+  driver_.Click(WizardControl::SelectionNext);
+  MessageBox box = driver_.NextMessageBox();
+  EXPECT_EQ(box.caption, kSorry);
+  EXPECT_EQ(box.text, kDamaged);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  for (std::size_t i = 0; i < std::size(kPayloadNames); ++i) {
+    EXPECT_TRUE(ReadWholeFile(InstalledPath(kPayloadNames[i])) == before[i]) << kPayloadNames[i];
+  }
+  EXPECT_EQ(ReadWholeFile(kConfigFile), configBefore);
+  EXPECT_FALSE(PathExists(ShortcutPath()));
+  RemoveTree(folder);
 }
 
 }  // namespace
