@@ -13,6 +13,20 @@ add_library(zv_product INTERFACE)
 target_link_libraries(zv_product INTERFACE zv_options)
 target_compile_options(zv_product INTERFACE
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+if(ZV_WINDOWS)
+  # Small code, whatever the build type: optimised for size, no unwind tables (nothing unwinds without
+  # exceptions), and every function and object in a section of its own so that the linker can drop
+  # what a program never reaches.
+  target_compile_options(zv_product INTERFACE
+    $<$<COMPILE_LANGUAGE:CXX>:-Oz -fno-ident -fno-asynchronous-unwind-tables -fno-unwind-tables
+                              -ffunction-sections -fdata-sections>)
+  # Link-time optimisation, only for the targets that make up the shipped program (property
+  # ZV_SHIPPED, set in app/CMakeLists.txt): their objects carry both forms (fat LTO objects); every
+  # other program links their ordinary code (-fno-lto), so tests and tools build as before.
+  set(zv_shipped $<BOOL:$<TARGET_PROPERTY:ZV_SHIPPED>>)
+  target_compile_options(zv_product INTERFACE $<${zv_shipped}:-flto -ffat-lto-objects>)
+  target_link_options(zv_options INTERFACE $<$<NOT:${zv_shipped}>:-fno-lto>)
+endif()
 
 if(ZV_WINDOWS)
   # ANSI entry points only; msvcrt's own printf family (no MinGW replacement linked in).

@@ -15,7 +15,30 @@
 namespace zv {
 namespace {
 
-thread_local std::int32_t t_lastObjectError = kObjectOk;
+// The status of the last call, per thread, in a TLS slot of the system's own: the compiler's
+// thread_local is emulated on this target through a threading library that would add some 30 KB to
+// the program. A thread that has not called yet reads the slot's initial null, which is kObjectOk.
+static_assert(kObjectOk == 0, "an unset slot reads as success");
+constexpr LONG kNoSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+volatile LONG g_statusSlot = kNoSlot;
+
+DWORD StatusSlot() {
+  const LONG known = g_statusSlot;
+  if (known != kNoSlot) return static_cast<DWORD>(known);
+  const DWORD fresh = TlsAlloc();
+  if (fresh == TLS_OUT_OF_INDEXES) return fresh;
+  // Two threads asking first at the same time: one slot wins, the other is given back.
+  const LONG previous = InterlockedCompareExchange(&g_statusSlot, static_cast<LONG>(fresh), kNoSlot);
+  if (previous == kNoSlot) return fresh;
+  TlsFree(fresh);
+  return static_cast<DWORD>(previous);
+}
+
+void SetLastObjectError(std::int32_t status) {
+  const DWORD slot = StatusSlot();
+  if (slot != TLS_OUT_OF_INDEXES)
+    TlsSetValue(slot, reinterpret_cast<void*>(static_cast<std::intptr_t>(status)));
+}
 
 // ---- Texts at the COM boundary ------------------------------------------------------------------
 
@@ -670,7 +693,7 @@ std::int32_t InvokeByName(AutomationObject* object, TextArg name, const Value* a
   if (status != kObjectOk && resultType != TypeFlag::Omitted) {
     *result = EmptyResult(resultType);
   }
-  t_lastObjectError = status;
+  SetLastObjectError(status);
   return status;
 }
 
@@ -707,7 +730,9 @@ bool IsObjectEmpty(const AutomationObject* object) {
 }
 
 std::int32_t LastObjectError() {
-  return t_lastObjectError;
+  const DWORD slot = StatusSlot();
+  if (slot == TLS_OUT_OF_INDEXES) return kObjectOk;
+  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(TlsGetValue(slot)));
 }
 
 }  // namespace zv

@@ -196,7 +196,8 @@ Text SpaceText(std::int32_t count) {
 
 namespace {
 
-Text FormatDecimal(std::int64_t n) {
+// The decimal digits of n, with a minus sign when negative, appended to `out`.
+void AppendDecimal(TextBuilder& out, std::int64_t n) {
   char digits[24];
   char* end = digits + sizeof digits;
   char* p = end;
@@ -206,12 +207,43 @@ Text FormatDecimal(std::int64_t n) {
     u /= 10;
   } while (u != 0);
   if (n < 0) *--p = '-';
-  return Text::Copy(p, static_cast<std::size_t>(end - p));
+  out.Append(p, static_cast<std::size_t>(end - p));
 }
 
+// A literal's bytes (its length is counted by the compiler: the texts are GBK in the product and
+// UTF-8 in the fuzz build).
+template <std::size_t N>
+void AppendLiteral(TextBuilder& out, const char (&literal)[N]) {
+  out.Append(literal, N - 1);
+}
+
+Text FormatDecimal(std::int64_t n) {
+  TextBuilder out;
+  AppendDecimal(out, n);
+  return out.Finish();
+}
+
+// "%.6g" or "%.13g" of a double, spelled as the C99 formatter spells it ("1e+20", "inf", "nan").
+// On Windows the system C library's own formatter does the work: the C99 one of the compiler's
+// library would add some 25 KB of code to the program. It spells exponents with at least three
+// digits ("1e+020"), which are brought to two here, and infinities and NaNs in a way of its own,
+// which never reach it.
 Text FormatFloating(double d, const char* format) {
+  if (std::isnan(d)) return Text::Copy("nan");
+  if (std::isinf(d)) return Text::Copy(d < 0 ? "-inf" : "inf");
   char buffer[100];
+#ifdef _WIN32
+  int n = _snprintf(buffer, sizeof buffer - 1, format, d);
+  buffer[sizeof buffer - 1] = '\0';
+  if (n < 0) n = static_cast<int>(std::strlen(buffer));
+  if (char* e = std::strchr(buffer, 'e');
+      e != nullptr && (e[1] == '+' || e[1] == '-') && e[2] == '0' && std::strlen(e + 2) == 3) {
+    std::memmove(e + 2, e + 3, 3);  // the two digits that remain and the NUL
+    --n;
+  }
+#else
   const int n = std::snprintf(buffer, sizeof buffer, format, d);
+#endif
   if (n <= 0) return Text();
   return Text::Copy(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n) : sizeof buffer - 1);
 }
@@ -247,16 +279,26 @@ Text FormatDate(double oleDate) {
   const int minute = static_cast<int>(seconds / 60 % 60);
   const int second = static_cast<int>(seconds % 60);
 
-  char buffer[100];
-  int n = std::snprintf(buffer, sizeof buffer, "%d年%d月%d日", year, month, day);
-  if (second != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - n, "%d时%d分%d秒", hour, minute, second);
-  } else if (minute != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - n, "%d时%d分", hour, minute);
-  } else if (hour != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - n, "%d时", hour);
+  TextBuilder out;
+  AppendDecimal(out, year);
+  AppendLiteral(out, "年");
+  AppendDecimal(out, month);
+  AppendLiteral(out, "月");
+  AppendDecimal(out, day);
+  AppendLiteral(out, "日");
+  if (hour != 0 || minute != 0 || second != 0) {
+    AppendDecimal(out, hour);
+    AppendLiteral(out, "时");
   }
-  return Text::Copy(buffer, static_cast<std::size_t>(n));
+  if (minute != 0 || second != 0) {
+    AppendDecimal(out, minute);
+    AppendLiteral(out, "分");
+  }
+  if (second != 0) {
+    AppendDecimal(out, second);
+    AppendLiteral(out, "秒");
+  }
+  return out.Finish();
 }
 
 std::size_t ElementSize(TypeFlag elementType) {

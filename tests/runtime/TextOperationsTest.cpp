@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace zv {
@@ -206,6 +207,21 @@ TEST(ValueToText, NumbersBooleansAndTexts) {
   EXPECT_TRUE(ValueToText(Value::Text(nullptr)).IsNull());
   EXPECT_TRUE(ValueToText(Value()).IsNull());
   EXPECT_TRUE(ValueToText(Value::Pointer(nullptr, TypeFlag::Object)).IsNull());
+}
+
+TEST(ValueToText, FloatingPointIsSpelledAlikeOnEveryPlatform) {
+  EXPECT_EQ(Str(ValueToText(Value::Double(1e20))), "1e+20");
+  EXPECT_EQ(Str(ValueToText(Value::Double(1.5e-7))), "1.5e-07");
+  EXPECT_EQ(Str(ValueToText(Value::Double(123456789012345.0))), "1.234567890123e+14");
+  EXPECT_EQ(Str(ValueToText(Value::Double(-2.5e-300))), "-2.5e-300");
+  EXPECT_EQ(Str(ValueToText(Value::Double(1e100))), "1e+100");
+  EXPECT_EQ(Str(ValueToText(Value::Double(-0.0))), "-0");
+  EXPECT_EQ(Str(ValueToText(Value::Float(3.0e9f))), "3e+09");
+  EXPECT_EQ(Str(ValueToText(Value::Double(std::numeric_limits<double>::infinity()))), "inf");
+  EXPECT_EQ(Str(ValueToText(Value::Double(-std::numeric_limits<double>::infinity()))), "-inf");
+  EXPECT_EQ(Str(ValueToText(Value::Double(std::numeric_limits<double>::quiet_NaN()))), "nan");
+  EXPECT_EQ(Str(ValueToText(Value::Double(-std::numeric_limits<double>::quiet_NaN()))), "nan");
+  EXPECT_EQ(Str(ValueToText(Value::Float(std::numeric_limits<float>::infinity()))), "inf");
 }
 
 TEST(ValueToText, ArraysStopAtTheFirstZeroByte) {
