@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/Handles.h"
 
@@ -107,6 +108,30 @@ class ScratchFile {
   bool created_ = false;
 };
 
+// What a written section, key and value can add to the file around their bytes: brackets, "=", two
+// line ends.
+constexpr std::size_t kIniLineSyntax = 8;
+// The file system hands out space in pages or clusters (4 KB here and on NTFS): two more cover the
+// rounding of the old and the new size.
+constexpr std::size_t kAllocationMargin = 8 * 1024;
+
+// The profile writer rewrites the whole file, and on a full disk it leaves the file cut short (the
+// settings after the cut are lost) and still reports success. So before it runs, the space that the
+// new content can need beyond the old (`bytes`, and a margin) is taken by a scratch file beside the
+// INI file and given back just before the write; if it cannot be had, nothing is written.
+bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
+  char directory[MAX_PATH];
+  ScratchFile reserve;
+  if (!DirectoryOf(file, directory, sizeof directory) || !reserve.Create(directory)) return false;
+  static const unsigned char zeros[4096] = {};
+  for (std::size_t left = bytes + kAllocationMargin; left > 0;) {
+    const std::uint32_t chunk = left < sizeof zeros ? static_cast<std::uint32_t>(left) : sizeof zeros;
+    if (!WriteAll(reserve.handle(), zeros, chunk)) return false;
+    left -= chunk;
+  }
+  return true;  // the scratch file goes when `reserve` does, and its space with it
+}
+
 }  // namespace
 
 bool MakeDirectory(TextArg path) {
@@ -182,8 +207,12 @@ Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<T
 
 bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
                    OptionalArgument<TextArg> value) {
-  return WritePrivateProfileStringA(section.c_str(), key.IsGiven() ? key.value.c_str() : nullptr,
-                                    value.IsGiven() ? value.value.c_str() : nullptr, file.c_str()) != 0;
+  const char* keyText = key.IsGiven() ? key.value.c_str() : nullptr;
+  const char* valueText = value.IsGiven() ? value.value.c_str() : nullptr;
+  const std::size_t growth = section.length() + (keyText ? std::strlen(keyText) : 0) +
+                             (valueText ? std::strlen(valueText) : 0) + kIniLineSyntax;
+  if (!SpaceCanBeHadBeside(file.c_str(), growth)) return false;
+  return WritePrivateProfileStringA(section.c_str(), keyText, valueText, file.c_str()) != 0;
 }
 
 }  // namespace zv

@@ -1,11 +1,17 @@
 // Files and INI values against the real file system and profile API of the Wine prefix, in a fresh
-// folder under C:\zvtest per test.
+// folder under C:\zvtest per test. The faults are real: read-only files, and a disk that is full (the
+// small drive Q:, a 1 MB file system that the CTest fixture mounts; those cases skip, saying why, on a
+// machine that cannot mount it). After every fault the old file is whole and no scratch file is left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "runtime/FileOperations.h"
+#include "tests/support/Faults.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -18,17 +24,19 @@ class FileOperationsTest : public testing::Test {
   }
   void TearDown() override { test::RemoveTree(root_); }
   std::string Path(const std::string& name) const { return root_ + "\\" + name; }
-  // The names in the test folder, so that a leftover file shows up.
-  std::vector<std::string> Listing() const {
+  // The names in the test folder (or another), sorted, so that a leftover file shows up.
+  std::vector<std::string> Listing() const { return ListingOf(root_); }
+  static std::vector<std::string> ListingOf(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((root_ + "\\*").c_str(), &data);
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
       std::string name = data.cFileName;
       if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(find, &data));
     FindClose(find);
+    std::sort(names.begin(), names.end());
     return names;
   }
 
@@ -190,6 +198,74 @@ TEST_F(FileOperationsTest, FailingWriteOfANewFileLeavesNothing) {
   EXPECT_TRUE(Listing().empty());
 }
 
+TEST_F(FileOperationsTest, WriteBytesOverAReadOnlyFileFailsAndLeavesIt) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "good program");
+  test::ReadOnlyFile readOnly(target);
+  ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+  auto data = MakeArray("new program");
+  EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(target), "good program");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, WriteBytesToADirectoryFailsAndLeavesIt) {
+  ASSERT_TRUE(CreateDirectoryA(Path("payload.exe").c_str(), nullptr));
+  test::WriteWholeFile(Path("payload.exe\\inside.txt"), "kept");
+  auto data = MakeArray("new program");
+  EXPECT_FALSE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(Path("payload.exe\\inside.txt")), "kept");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, WriteBytesIntoAFolderThatIsAFileFailsAndLeavesTheFile) {
+  test::WriteWholeFile(Path("vik"), "not a folder");
+  auto data = MakeArray("new program");
+  EXPECT_FALSE(WriteBytesToFile(Path("vik\\zvmain.exe").c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(Path("vik")), "not a folder");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"vik"});
+}
+
+// A payload-sized array of one repeated byte.
+std::vector<unsigned char> ArrayOfSize(std::size_t bytes, char fill) {
+  return MakeArray(std::string(bytes, fill));
+}
+
+TEST_F(FileOperationsTest, WriteBytesOverAFileOnAFullDiskFailsAndLeavesTheOldFileWhole) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("WriteOverOnFullDisk");
+  const std::string target = folder + "\\payload.exe";
+  const std::string old(40000, 'o');
+  ASSERT_TRUE(test::WriteWholeFile(target, old));
+  ASSERT_TRUE(drive.LeaveFree(64 * 1024));
+  auto data = ArrayOfSize(200 * 1024, 'n');
+  EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_TRUE(test::ReadWholeFile(target) == old);
+  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, WriteBytesOfANewFileOnAFullDiskFailsAndLeavesNothing) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("WriteNewOnFullDisk");
+  ASSERT_TRUE(drive.LeaveFree(64 * 1024));
+  auto data = ArrayOfSize(200 * 1024, 'n');
+  EXPECT_FALSE(WriteBytesToFile((folder + "\\payload.exe").c_str(), {AsArray(data)}));
+  EXPECT_TRUE(ListingOf(folder).empty());
+}
+
+TEST_F(FileOperationsTest, WriteBytesThatFitsOnANearlyFullDiskSucceeds) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("WriteFitsOnFullDisk");
+  ASSERT_TRUE(drive.LeaveFree(64 * 1024));
+  auto data = ArrayOfSize(16 * 1024, 'n');
+  EXPECT_TRUE(WriteBytesToFile((folder + "\\payload.exe").c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(folder + "\\payload.exe"), std::string(16 * 1024, 'n'));
+  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"payload.exe"});
+}
+
 class IniTest : public FileOperationsTest {
  protected:
   void SetUp() override {
@@ -270,6 +346,44 @@ TEST_F(IniTest, WritingIntoAMissingDirectoryFails) {
   EXPECT_FALSE(
       WriteIniValue(Path("missing\\zvconf.ini").c_str(), "yonghuzu", TextArg("nicheng"), TextArg("a")));
   EXPECT_FALSE(test::PathExists(Path("missing")));
+}
+
+TEST_F(IniTest, WritingToAReadOnlyFileFailsAndLeavesIt) {
+  const std::string before = "[yonghuzu]\r\nnicheng=小明\r\nxingbie=男性\r\n";
+  test::WriteWholeFile(ini_, before);
+  test::ReadOnlyFile readOnly(ini_);
+  ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+  EXPECT_FALSE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小红")));
+  EXPECT_EQ(test::ReadWholeFile(ini_), before);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"zvconf.ini"});
+}
+
+TEST_F(IniTest, WritingOnAFullDiskFailsAndLeavesTheFileWhole) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("IniOnFullDisk");
+  const std::string ini = folder + "\\zvconf.ini";
+  // Other programs' settings after the wizard's section, most of a page of them.
+  std::string before = "[yonghuzu]\r\nnicheng=小明\r\nxingbie=男性\r\n[zvchat]\r\n";
+  for (int i = 0; before.size() < 4000; ++i)
+    before += "key" + std::to_string(i) + "=" + std::string(40, 'v') + "\r\n";
+  ASSERT_TRUE(test::WriteWholeFile(ini, before));
+  ASSERT_TRUE(drive.LeaveFree(0));
+  // A value that makes the file need another page of the full disk.
+  EXPECT_FALSE(
+      WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(std::string(5000, 'n').c_str())));
+  EXPECT_EQ(test::ReadWholeFile(ini), before);
+  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"zvconf.ini"});
+}
+
+TEST_F(IniTest, WritingANewFileOnAFullDiskFailsAndLeavesNothing) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("NewIniOnFullDisk");
+  const std::string ini = folder + "\\zvconf.ini";
+  ASSERT_TRUE(drive.LeaveFree(0));
+  EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
+  EXPECT_TRUE(ListingOf(folder).empty());
 }
 
 }  // namespace

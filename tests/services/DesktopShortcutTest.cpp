@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/DeclaredCalls.h"
+#include "tests/support/Faults.h"
 #include "tests/support/ShortcutReader.h"
 #include "tests/support/WinTestSupport.h"
 
@@ -110,6 +114,41 @@ TEST_F(DesktopShortcutTest, AShortcutThatCannotBeSavedIsReportedAsFailed) {
   Text name = Text::Copy("ZvBlocked");
   EXPECT_FALSE(CreateDesktopShortcut(name, kTarget, {}, {}, 1));
   RemoveDirectoryA(path.c_str());
+}
+
+// The names on the desktop other than shortcuts (which other cases create and delete meanwhile),
+// sorted, so that a scratch file left behind shows up.
+std::vector<std::string> DesktopListing() {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((test::DesktopFolder() + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    const bool shortcut = name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".lnk") == 0;
+    if (name[0] != '.' && !shortcut) names.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(DesktopShortcutTest, AShortcutThatCannotBeReplacedIsReportedAndTheOldOneKept) {
+  const std::string path = OnDesktop("ZvReadOnly.lnk");
+  Text name = Text::Copy("ZvReadOnly");
+  ASSERT_TRUE(CreateDesktopShortcut(name, "C:\\old\\place\\old.exe", {}, {}, 1));
+  const std::string before = test::ReadWholeFile(path);
+  auto readOnly = std::make_unique<test::ReadOnlyFile>(path);
+  ASSERT_TRUE(readOnly->ok()) << readOnly->whyNot();
+  const std::vector<std::string> desktopBefore = DesktopListing();
+
+  Text again = Text::Copy("ZvReadOnly");
+  EXPECT_FALSE(CreateDesktopShortcut(again, kTarget, {}, {}, 1));
+
+  EXPECT_TRUE(test::ReadWholeFile(path) == before);
+  EXPECT_EQ(test::ReadShortcut(path).target, "C:\\old\\place\\old.exe");
+  EXPECT_EQ(DesktopListing(), desktopBefore);
+  readOnly.reset();  // before the shortcut is deleted at the end of the case
 }
 
 TEST_F(DesktopShortcutTest, FileNamesAndExtensions) {

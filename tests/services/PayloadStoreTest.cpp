@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/Faults.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -236,10 +237,11 @@ class PayloadWrite : public testing::Test {
     for (std::size_t i = 0; i < catalogue.size(); ++i)
       entries_.push_back({paths_[i].c_str(), catalogue[i].payload});
   }
-  std::vector<std::string> FilesInRoot() const {
+  std::vector<std::string> FilesInRoot() const { return FilesIn(root_); }
+  static std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((root_ + "\\*").c_str(), &data);
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
       if (data.cFileName[0] != '.') names.push_back(data.cFileName);
@@ -279,6 +281,98 @@ TEST_F(PayloadWrite, AMissingFolderMakesEveryWriteFailAndCreatesNothing) {
   WritePayloads(entries_);
   EXPECT_FALSE(test::PathExists(root_ + "\\missing"));
   EXPECT_TRUE(FilesInRoot().empty());
+}
+
+// The paths that a FailedFiles lists, in order.
+std::vector<std::string> ListedPaths(const FailedFiles& failed) {
+  std::vector<std::string> paths;
+  const std::string listing = failed.Listing();
+  for (std::size_t at = 0; at < listing.size();) {
+    const std::size_t end = listing.find("\r\n", at);
+    paths.push_back(listing.substr(at, end - at));
+    at = end == std::string::npos ? listing.size() : end + 2;
+  }
+  return paths;
+}
+
+bool HoldsPayload(const std::string& path, std::size_t index) {
+  return test::ReadWholeFile(path) == test::ReadWholeFile(SourceFile(kNames[index]));
+}
+
+TEST_F(PayloadWrite, EveryWriteThatSucceedsIsReportedAsSuch) {
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+  EXPECT_TRUE(failed.empty()) << failed.Listing();
+}
+
+TEST_F(PayloadWrite, ADiskThatFillsUpMidwayReportsWhatDidNotFitAndKeepsTheOldFiles) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("PayloadsOnFullDisk");
+  Retarget(folder);
+  // An earlier installation left zvlock.exe and zvchat.exe behind.
+  ASSERT_TRUE(test::WriteWholeFile(paths_[3], "old zvlock"));
+  ASSERT_TRUE(test::WriteWholeFile(paths_[5], "old zvchat"));
+  // Room for the first two payloads and half of the third, in the drive's 4 KB pages.
+  auto pages = [](std::int32_t bytes) { return (static_cast<std::uint64_t>(bytes) + 4095) / 4096 * 4096; };
+  const std::uint64_t room = pages(entries_[0].payload->length) + pages(entries_[1].payload->length) +
+                             pages(entries_[2].payload->length / 2);
+  if (room > drive.FreeBytes()) GTEST_SKIP() << "the embedded payloads are too large for the small drive";
+  ASSERT_TRUE(drive.LeaveFree(room));
+
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+
+  EXPECT_EQ(ListedPaths(failed), (std::vector<std::string>{paths_[2], paths_[3], paths_[4], paths_[5]}));
+  EXPECT_TRUE(HoldsPayload(paths_[0], 0));
+  EXPECT_TRUE(HoldsPayload(paths_[1], 1));
+  EXPECT_EQ(test::ReadWholeFile(paths_[3]), "old zvlock");
+  EXPECT_EQ(test::ReadWholeFile(paths_[5]), "old zvchat");
+  // No part of a payload that did not fit, and no scratch file.
+  EXPECT_EQ(FilesIn(folder),
+            (std::vector<std::string>{"zvchat.exe", "zvlock.exe", "zvmain.exe", "zvmix.exe"}));
+}
+
+TEST_F(PayloadWrite, AReadOnlyTargetIsReportedAndKeptWhileTheOthersAreWritten) {
+  ASSERT_TRUE(test::WriteWholeFile(paths_[2], "old zvtune"));
+  test::ReadOnlyFile readOnly(paths_[2]);
+  ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+  EXPECT_EQ(ListedPaths(failed), std::vector<std::string>{paths_[2]});
+  EXPECT_EQ(test::ReadWholeFile(paths_[2]), "old zvtune");
+  for (std::size_t i : {0u, 1u, 3u, 4u, 5u}) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
+  EXPECT_EQ(FilesInRoot().size(), 6u);
+}
+
+TEST_F(PayloadWrite, ARunningProgramIsReportedAndKeptWhileTheOthersAreWritten) {
+  // An older program runs under the name zvmain.exe (the zvmix stand-in, so that its bytes differ).
+  const std::string older = test::ReadWholeFile(std::string(ZV_TEST_STANDIN_DIR) + "\\zvmix.exe");
+  ASSERT_FALSE(older.empty());
+  ASSERT_TRUE(test::WriteWholeFile(paths_[0], older));
+  test::ChildProcess running;
+  ASSERT_TRUE(running.Start("\"" + paths_[0] + "\""));
+  for (int i = 0; i < 100 && test::TopLevelWindows(running.id()).empty(); ++i) Sleep(50);
+  ASSERT_TRUE(running.IsRunning());
+
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+  running.Terminate();
+
+  EXPECT_EQ(ListedPaths(failed), std::vector<std::string>{paths_[0]});
+  EXPECT_TRUE(test::ReadWholeFile(paths_[0]) == older);
+  for (std::size_t i : {1u, 2u, 3u, 4u, 5u}) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
+  EXPECT_EQ(FilesInRoot().size(), 6u);
+}
+
+TEST_F(PayloadWrite, AnInstallFolderThatIsAFileFailsEveryWriteAndLeavesTheFile) {
+  ASSERT_TRUE(test::WriteWholeFile(root_ + "\\vik", "a file where the folder should be"));
+  Retarget(root_ + "\\vik");
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+  EXPECT_EQ(ListedPaths(failed), paths_);
+  EXPECT_EQ(test::ReadWholeFile(root_ + "\\vik"), "a file where the folder should be");
+  EXPECT_EQ(FilesInRoot(), std::vector<std::string>{"vik"});
 }
 
 TEST_F(PayloadWrite, WritingDoesNotCopyAPayloadInMemory) {
