@@ -108,6 +108,14 @@ class ScratchFile {
   bool created_ = false;
 };
 
+// A section, key or value holding a CR or LF byte would start a new line in the file: the profile
+// writer stores texts as they are, so such a text could add keys or sections (a nickname typed or
+// pasted as "a\r\n[x]" would). Writes of such texts are refused. (CR and LF are never the second byte
+// of a GBK character.)
+bool StartsANewLine(const char* text) {
+  return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
 // What a written section, key and value can add to the file around their bytes: brackets, "=", two
 // line ends.
 constexpr std::size_t kIniLineSyntax = 8;
@@ -209,6 +217,7 @@ bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
                    OptionalArgument<TextArg> value) {
   const char* keyText = key.IsGiven() ? key.value.c_str() : nullptr;
   const char* valueText = value.IsGiven() ? value.value.c_str() : nullptr;
+  if (StartsANewLine(section.c_str()) || StartsANewLine(keyText) || StartsANewLine(valueText)) return false;
   const std::size_t growth = section.length() + (keyText ? std::strlen(keyText) : 0) +
                              (valueText ? std::strlen(valueText) : 0) + kIniLineSyntax;
   if (!SpaceCanBeHadBeside(file.c_str(), growth)) return false;

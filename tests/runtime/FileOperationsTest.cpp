@@ -358,6 +358,95 @@ TEST_F(IniTest, WritingToAReadOnlyFileFailsAndLeavesIt) {
   EXPECT_EQ(Listing(), std::vector<std::string>{"zvconf.ini"});
 }
 
+// The file as the profile reader of the system sees it afresh: every section with its keys and values.
+// Read through a copy of a new name, so that no cached view of the original answers.
+std::map<std::string, std::map<std::string, std::string>> SectionsOf(const std::string& ini) {
+  static int copies = 0;
+  const std::string copy = ini + ".read" + std::to_string(++copies);
+  std::map<std::string, std::map<std::string, std::string>> sections;
+  if (!CopyFileA(ini.c_str(), copy.c_str(), FALSE)) return sections;
+  std::vector<char> names(65536);
+  GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), copy.c_str());
+  for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
+    std::vector<char> pairs(65536);
+    GetPrivateProfileSectionA(name, pairs.data(), static_cast<DWORD>(pairs.size()), copy.c_str());
+    auto& keys = sections[name];
+    for (const char* pair = pairs.data(); *pair != '\0'; pair += std::strlen(pair) + 1) {
+      const char* eq = std::strchr(pair, '=');
+      if (eq == nullptr) {
+        keys[pair] = "";
+      } else {
+        keys[std::string(pair, eq)] = eq + 1;
+      }
+    }
+  }
+  DeleteFileA(copy.c_str());
+  return sections;
+}
+
+TEST_F(IniTest, ANicknameCannotAddOrBreakKeysOrSections) {
+  const std::string before = "[yonghuzu]\r\nxingbie=男性\r\n[other]\r\nkept=yes\r\n";
+  // Line breaks of every kind, section and key syntax, comment and control characters.
+  const char* const nicknames[] = {"a\r\n[evil]\r\nk=v",
+                                   "b\nx=y",
+                                   "c\rz=w",
+                                   "\r\n[yonghuzu]",
+                                   "d\r\nxingbie=",
+                                   "[s]",
+                                   "=x",
+                                   "]",
+                                   "[",
+                                   ";c",
+                                   "#c",
+                                   "e=f=g",
+                                   "\x01\x02",
+                                   "g\x1a[h]",
+                                   "h\t=i"};
+  for (const char* nickname : nicknames) {
+    test::WriteWholeFile(ini_, before);
+    WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(nickname));
+    const auto sections = SectionsOf(ini_);
+    std::vector<std::string> names;
+    for (const auto& [name, keys] : sections) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"other", "yonghuzu"}))
+        << "nickname " << ::testing::PrintToString(nickname);
+    if (sections.count("yonghuzu") != 0) {
+      std::vector<std::string> keys;
+      for (const auto& [key, value] : sections.at("yonghuzu")) keys.push_back(key);
+      // The nickname's key may be missing (a refused value), but no other key appears.
+      keys.erase(std::remove(keys.begin(), keys.end(), "nicheng"), keys.end());
+      EXPECT_EQ(keys, std::vector<std::string>{"xingbie"})
+          << "nickname " << ::testing::PrintToString(nickname);
+      EXPECT_EQ(sections.at("yonghuzu").at("xingbie"), "男性")
+          << "nickname " << ::testing::PrintToString(nickname);
+    }
+    if (sections.count("other") != 0) {
+      EXPECT_EQ(sections.at("other"), (std::map<std::string, std::string>{{"kept", "yes"}}))
+          << "nickname " << ::testing::PrintToString(nickname);
+    }
+  }
+}
+
+TEST_F(IniTest, AValueThatWouldStartANewLineIsRefusedAndChangesNothing) {
+  const std::string before = "[yonghuzu]\r\nnicheng=小明\r\n";
+  for (const char* value : {"a\r\nb=c", "a\nb", "a\rb"}) {
+    test::WriteWholeFile(ini_, before);
+    EXPECT_FALSE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(value)));
+    EXPECT_EQ(test::ReadWholeFile(ini_), before);
+  }
+  // The same holds for sections and keys, which the wizard never takes from the user.
+  EXPECT_FALSE(WriteIniValue(ini_.c_str(), "yonghuzu]\r\n[x", TextArg("nicheng"), TextArg("a")));
+  EXPECT_FALSE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("k\r\nx"), TextArg("a")));
+  EXPECT_EQ(test::ReadWholeFile(ini_), before);
+}
+
+TEST_F(IniTest, SectionAndKeySyntaxInAValueIsStoredAsPartOfTheValue) {
+  for (const char* value : {"[s]", "=x", "]", "e=f=g", ";c"}) {
+    ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(value)));
+    EXPECT_STREQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").c_str(), value);
+  }
+}
+
 TEST_F(IniTest, WritingOnAFullDiskFailsAndLeavesTheFileWhole) {
   test::SmallDrive drive;
   if (!drive.available()) GTEST_SKIP() << drive.whyNot();
