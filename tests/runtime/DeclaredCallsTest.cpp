@@ -116,9 +116,12 @@ TEST(DeclaredCommands, SnapshotListsThisProcessAndCloses) {
   entry.dwSize = sizeof entry;
   const std::string own = test::OwnProgramPath();
   bool found = false;
-  for (std::int32_t more = declared::Process32First(snapshot, &entry); more != 0 && !found;
+  for (std::int32_t more = declared::Process32First(snapshot, &entry); more != 0;
        more = declared::Process32Next(snapshot, &entry)) {
-    found = entry.th32ProcessID == GetCurrentProcessId();
+    if (entry.th32ProcessID == GetCurrentProcessId()) {
+      found = true;
+      break;
+    }
   }
   EXPECT_TRUE(found);
   EXPECT_STREQ(entry.szExeFile, own.substr(own.find_last_of('\\') + 1).c_str());

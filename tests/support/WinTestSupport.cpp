@@ -198,6 +198,9 @@ void PressOk(const MessageBox& box) {
   } else {
     PostMessageA(box.window, WM_CLOSE, 0, 0);
   }
+  // The box closes in its own time. Until it has, a message sent to the program's windows would be
+  // handled inside the box's modal loop, so whatever the test does next waits for it to go.
+  for (int i = 0; i < 400 && IsWindow(box.window); ++i) Sleep(25);
 }
 
 void PressButton(const MessageBox& box, int id) {
