@@ -75,10 +75,6 @@ void WizardDriver::PickGender(int index) {
 MessageBox WizardDriver::NextMessageBox(DWORD milliseconds) { return WaitForMessageBox(process_.id(), milliseconds); }
 
 void WizardDriver::Settle() {
-  // A message box that was just answered may still be closing, and while it is up its own loop
-  // answers sent messages: so first wait until the process shows no box any more.
-  const DWORD start = GetTickCount();
-  while (!TopLevelWindows(process_.id(), "#32770").empty() && GetTickCount() - start < 10000) Sleep(20);
   // A message sent to the window is answered only once the click handler has returned to the loop.
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
