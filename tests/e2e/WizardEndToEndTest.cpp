@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/WizardDriver.h"
+#include "tests/support/Faults.h"
 #include "tests/support/ShortcutReader.h"
 #include "tests/support/WinTestSupport.h"
 
@@ -440,6 +444,296 @@ TEST_F(Wizard, ADamagedCopyLeavesAnInstalledSuiteAsItIs) {
   EXPECT_EQ(ReadWholeFile(kConfigFile), configBefore);
   EXPECT_FALSE(PathExists(ShortcutPath()));
   RemoveTree(folder);
+}
+
+// ---- Faults during an installation: the user is told which files, in a "抱歉" box, and the exit
+// code is 1; no file that was there before is damaged and no scratch file is left.
+
+// The files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (data.cFileName[0] != '.') names.push_back(data.cFileName);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The box says the installation is incomplete and names exactly these files, in this order.
+void ExpectNotInstalled(const MessageBox& box, const std::vector<std::string>& files) {
+  EXPECT_EQ(box.caption, kSorry);
+  std::string expected = "安装未完成，以下文件无法写入：\r\n";
+  for (const std::string& file : files) expected += file + "\r\n";
+  expected += "\r\n请关闭正在运行的 Zorvik 程序后重试";
+  EXPECT_EQ(box.text, expected);
+}
+
+// C:\zor as a link to a folder of the small drive, for as long as the object lives. Made and removed
+// on the Linux side: Windows has no call that makes such a link under Wine.
+class InstallRootOnSmallDrive {
+ public:
+  InstallRootOnSmallDrive(SmallDrive& drive) {
+    const std::string folder = drive.MakeFolder("zor");
+    target_ = UnixPathOf(folder);
+    link_ = UnixPathOf("C:\\zor");
+    if (target_.empty() || link_.empty()) return;
+    RunLinuxProgram("/bin/ln -s \"" + target_ + "\" \"" + link_ + "\"");
+    for (int i = 0; i < 250 && !PathExists("C:\\zor"); ++i) Sleep(20);
+    made_ = PathExists("C:\\zor");
+  }
+  ~InstallRootOnSmallDrive() {
+    if (link_.empty()) return;
+    RunLinuxProgram("/bin/rm -f \"" + link_ + "\"");
+    for (int i = 0; i < 250 && PathExists("C:\\zor"); ++i) Sleep(20);
+  }
+  bool made() const { return made_; }
+
+ private:
+  std::string target_;
+  std::string link_;
+  bool made_ = false;
+};
+
+TEST_F(Wizard, InstallOntoADiskThatFillsUpSaysWhatWasNotWrittenAndKeepsTheOldFiles) {
+  SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  InstallRootOnSmallDrive root(drive);
+  ASSERT_TRUE(root.made());
+  ASSERT_TRUE(CreateDirectoryA(kInstallDir, nullptr));
+  ASSERT_TRUE(WriteWholeFile(InstalledPath("zvlock.exe"), "old zvlock"));
+  // Room for zvmain.exe, zvmix.exe and half of zvtune.exe, in 4 KB pages.
+  auto pages = [](std::size_t bytes) { return (bytes + 4095) / 4096 * 4096; };
+  const std::uint64_t room = pages(ReadWholeFile(PayloadSource("zvmain.exe")).size()) +
+                             pages(ReadWholeFile(PayloadSource("zvmix.exe")).size()) +
+                             pages(ReadWholeFile(PayloadSource("zvtune.exe")).size() / 2);
+  if (room > drive.FreeBytes()) GTEST_SKIP() << "the embedded payloads are too large for the small drive";
+  ASSERT_TRUE(drive.LeaveFree(room));
+
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  ExpectNotInstalled(box, {InstalledPath("zvtune.exe"), InstalledPath("zvlock.exe"),
+                           InstalledPath("zvaux.exe"), InstalledPath("zvchat.exe"), kConfigFile});
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  EXPECT_EQ(ReadWholeFile(InstalledPath("zvmain.exe")), ReadWholeFile(PayloadSource("zvmain.exe")));
+  EXPECT_EQ(ReadWholeFile(InstalledPath("zvmix.exe")), ReadWholeFile(PayloadSource("zvmix.exe")));
+  EXPECT_EQ(ReadWholeFile(InstalledPath("zvlock.exe")), "old zvlock");
+  EXPECT_EQ(FilesIn(kInstallDir), (std::vector<std::string>{"zvlock.exe", "zvmain.exe", "zvmix.exe"}));
+  Sleep(500);
+  EXPECT_TRUE(ProcessesNamed("zvmain.exe").empty());
+}
+
+TEST_F(Wizard, InstallOverAReadOnlyProgramSaysSoAndKeepsIt) {
+  CreateDirectoryA("C:\\zor", nullptr);
+  CreateDirectoryA(kInstallDir, nullptr);
+  ASSERT_TRUE(WriteWholeFile(InstalledPath("zvtune.exe"), "old zvtune"));
+  ReadOnlyFile readOnly(InstalledPath("zvtune.exe"));
+  ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  ExpectNotInstalled(box, {InstalledPath("zvtune.exe")});
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  EXPECT_EQ(ReadWholeFile(InstalledPath("zvtune.exe")), "old zvtune");
+  for (const char* name : {"zvmain.exe", "zvmix.exe", "zvlock.exe", "zvaux.exe", "zvchat.exe"}) {
+    EXPECT_EQ(ReadWholeFile(InstalledPath(name)), ReadWholeFile(PayloadSource(name))) << name;
+  }
+  EXPECT_EQ(FilesIn(kInstallDir).size(), 7u);  // the six programs and zvconf.ini
+}
+
+TEST_F(Wizard, InstallWhereTheInstallFolderIsAFileSaysSoAndKeepsTheFile) {
+  CreateDirectoryA("C:\\zor", nullptr);
+  ASSERT_TRUE(WriteWholeFile(kInstallDir, "a file named vik"));
+
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  std::vector<std::string> all;
+  for (const char* name : kPayloadNames) all.push_back(InstalledPath(name));
+  all.push_back(kConfigFile);
+  ExpectNotInstalled(box, all);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  EXPECT_EQ(ReadWholeFile(kInstallDir), "a file named vik");
+  EXPECT_EQ(FilesIn("C:\\zor"), std::vector<std::string>{"vik"});
+}
+
+TEST_F(Wizard, InstallWithAReadOnlyConfigurationSaysSoAndKeepsIt) {
+  CreateDirectoryA("C:\\zor", nullptr);
+  CreateDirectoryA(kInstallDir, nullptr);
+  const std::string before = "[zvchat]\r\nserver=chat.example\r\n";
+  ASSERT_TRUE(WriteWholeFile(kConfigFile, before));
+  ReadOnlyFile readOnly(kConfigFile);
+  ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  ExpectNotInstalled(box, {kConfigFile});
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+
+  EXPECT_EQ(ReadWholeFile(kConfigFile), before);
+  ExpectPayloadsInstalled();
+}
+
+TEST_F(Wizard, InstallWhenTheShortcutCannotBeSavedSaysSo) {
+  // A folder of the shortcut's name can be neither deleted as a file nor written over.
+  ASSERT_TRUE(CreateDirectoryA(ShortcutPath().c_str(), nullptr));
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  ExpectNotInstalled(box, {ShortcutPath()});
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+  RemoveDirectoryA(ShortcutPath().c_str());
+  ExpectPayloadsInstalled();
+  EXPECT_EQ(ReadConfig("nicheng"), "小明");
+}
+
+// ---- What a nickname can do to the configuration file.
+
+// Every section of the configuration file with its keys and values, as the profile reader of the
+// system sees the file afresh (through a copy of a new name, so that no cached view answers).
+std::map<std::string, std::map<std::string, std::string>> ConfigurationAsRead() {
+  const std::string copy = std::string(kConfigFile) + ".read";
+  std::map<std::string, std::map<std::string, std::string>> sections;
+  if (!CopyFileA(kConfigFile, copy.c_str(), FALSE)) return sections;
+  std::vector<char> names(65536), pairs(65536);
+  GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), copy.c_str());
+  for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
+    GetPrivateProfileSectionA(name, pairs.data(), static_cast<DWORD>(pairs.size()), copy.c_str());
+    for (const char* pair = pairs.data(); *pair != '\0'; pair += std::strlen(pair) + 1) {
+      const char* eq = std::strchr(pair, '=');
+      sections[name][eq ? std::string(pair, eq) : std::string(pair)] = eq ? eq + 1 : "";
+    }
+  }
+  DeleteFileA(copy.c_str());
+  return sections;
+}
+
+TEST_F(Wizard, ANicknameWithSectionAndKeySyntaxIsStoredAsItIs) {
+  StartWizard();
+  OpenRegistration();
+  MessageBox box = SubmitNickname("[x]=y;#");
+  EXPECT_EQ(box.caption, kDoneCaption);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  using Keys = std::map<std::string, std::string>;
+  EXPECT_EQ(ConfigurationAsRead(),
+            (std::map<std::string, Keys>{{"yonghuzu", Keys{{"nicheng", "[x]=y;#"}, {"xingbie", "女性"}}}}));
+}
+
+TEST_F(Wizard, ANicknameWithALineBreakCannotAddSectionsOrKeys) {
+  // Ten bytes, no space: the nickname checks let it through. (Typed into the edit box by the driver as
+  // a program would; a person can paste it.)
+  for (const std::string nickname : {"a\r\n[x]", "b\nxingbie=", "c\rk=v"}) {
+    CleanMachine();
+    WizardDriver driver;
+    ASSERT_TRUE(driver.Start(ZV_SETUP_EXE));
+    driver.Click(WizardControl::SelectionNext);
+    driver.Click(WizardControl::RegistrationNext);
+    driver.TypeNickname(nickname);
+    driver.Click(WizardControl::RegistrationNext);
+    MessageBox box = driver.NextMessageBox();
+    ExpectNotInstalled(box, {kConfigFile});
+    PressOk(box);
+    EXPECT_EQ(driver.WaitForExit(), 1u);
+    using Keys = std::map<std::string, std::string>;
+    EXPECT_EQ(ConfigurationAsRead(), (std::map<std::string, Keys>{{"yonghuzu", Keys{{"xingbie", "女性"}}}}))
+        << ::testing::PrintToString(nickname);
+  }
+}
+
+// ---- Libraries and type libraries planted beside the program and in the folder it is started from.
+
+// A copy of the setup program in one folder, started from another; the marker library (which logs
+// its loading) lies in both under the names of the system libraries that the program loads by name
+// (its declared commands), and a file that is no type library lies there as wshom.ocx, the type
+// library of the shell object that writes the shortcut. Wine prefers its own copies of system
+// libraries, so for the copy's program name those libraries are set to native-then-builtin: a planted
+// copy then wins wherever the search order reaches its folder (the control experiment is in
+// tests/runtime/DeclaredCallsTest.cpp). A planted wshom.ocx that were used would break the shortcut.
+class PlantedWizard : public Wizard {
+ protected:
+  static constexpr char kProgramName[] = "zvplanted_setup.exe";
+  static constexpr char kOverridesKey[] = "Software\\Wine\\AppDefaults\\zvplanted_setup.exe";
+  static constexpr const char* kLibraries[] = {"shlwapi", "mpr", "shell32"};
+
+  void SetUp() override {
+    Wizard::SetUp();
+    programFolder_ = MakeTestRoot("PlantedProgram");
+    startFolder_ = MakeTestRoot("PlantedStart");
+    program_ = programFolder_ + "\\" + kProgramName;
+    ASSERT_TRUE(CopyFileA(ZV_SETUP_EXE, program_.c_str(), FALSE));
+    for (const std::string& folder : {programFolder_, startFolder_}) {
+      for (const char* library : kLibraries) {
+        const std::string planted = folder + "\\" + library + ".dll";
+        ASSERT_TRUE(CopyFileA(BesideProgram("zv_marker.dll").c_str(), planted.c_str(), FALSE));
+        planted_.push_back(planted);
+      }
+      ASSERT_TRUE(WriteWholeFile(folder + "\\wshom.ocx", "not a type library"));
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kOverridesKey) + "\\DllOverrides").c_str(), 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    static const char kNativeThenBuiltin[] = "native,builtin";
+    for (const char* library : kLibraries) {
+      RegSetValueExA(key, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeThenBuiltin),
+                     sizeof kNativeThenBuiltin);
+    }
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kOverridesKey);
+    RemoveTree(programFolder_);
+    RemoveTree(startFolder_);
+    Wizard::TearDown();
+  }
+  void ExpectNothingPlantedWasLoaded() {
+    for (const std::string& planted : planted_) EXPECT_EQ(MarkerLog(planted), "") << planted << " was loaded";
+  }
+
+  std::string programFolder_;
+  std::string startFolder_;
+  std::string program_;
+  std::vector<std::string> planted_;
+};
+
+TEST_F(PlantedWizard, AnInstallationLoadsNoPlantedLibrary) {
+  ASSERT_TRUE(driver_.Start(program_, startFolder_));
+  OpenRegistration();
+  MessageBox box = SubmitNickname("小明");
+  EXPECT_EQ(box.caption, kDoneCaption);
+  EXPECT_EQ(box.text, kDone);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  ExpectPayloadsInstalled();
+  ExpectShortcutToMainProgram();
+  ExpectNothingPlantedWasLoaded();
+}
+
+TEST_F(PlantedWizard, AnUninstallationLoadsNoPlantedLibrary) {
+  PrepareInstalledMachine();
+  ASSERT_TRUE(driver_.Start(program_, startFolder_));
+  driver_.Click(WizardControl::UninstallRadio);
+  driver_.Click(WizardControl::SelectionNext);
+  MessageBox box = driver_.NextMessageBox();
+  EXPECT_EQ(box.text, kUninstalled);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  ExpectNothingPlantedWasLoaded();
 }
 
 }  // namespace
