@@ -9,10 +9,15 @@
 //   startup <reps> <name>=<exe> ...
 //       Starts each program and polls (every millisecond) until a visible top-level window of the
 //       process exists: the time from just before CreateProcess to that moment. Then ends it.
+//   install <reps> <setup.exe>
+//       Installs with the real wizard through its window (the end-to-end tests' driver) into this
+//       Wine prefix's C:\zor, and reads the process's peak working set and peak commit while its
+//       completion message is shown, that is after every write; also prints the image size.
 // Output lines: "sample <mode> <name> <value> ...", then "median <mode> <name> <key>=<value> ...".
 #include <windows.h>
 #include <mmsystem.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -75,7 +80,8 @@ std::string RunAndCapture(const std::string& commandLine, DWORD* exitCode) {
   PROCESS_INFORMATION process{};
   std::string line = commandLine;
   std::string output;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
     *exitCode = 0xFFFFFFFF;
@@ -112,7 +118,8 @@ void PrintMedians(const char* mode, const std::vector<Program>& programs,
                   const std::map<std::string, std::map<std::string, std::vector<double>>>& samples) {
   for (const Program& program : programs) {
     std::printf("median %s %s", mode, program.name.c_str());
-    for (const auto& [key, values] : samples.at(program.name)) std::printf(" %s=%.3f", key.c_str(), Median(values));
+    for (const auto& [key, values] : samples.at(program.name))
+      std::printf(" %s=%.3f", key.c_str(), Median(values));
     std::printf(" n=%zu\n", samples.at(program.name).begin()->second.size());
   }
 }
@@ -182,7 +189,8 @@ int StartupMode(int reps, const std::vector<Program>& programs) {
       PROCESS_INFORMATION process{};
       std::string line = "\"" + program.exe + "\"";
       const double start = NowMs();
-      if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
         std::printf("error startup %s cannot start\n", program.name.c_str());
         return 1;
       }
@@ -214,17 +222,86 @@ int StartupMode(int reps, const std::vector<Program>& programs) {
   return 0;
 }
 
+// The suite programs that an installation starts, stopped again.
+void StopSuitePrograms() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, "zvmain.exe") != 0) continue;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      TerminateProcess(process, 0);
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+// SizeOfImage from the program file's header.
+unsigned long ImageSizeOf(const std::string& exe) {
+  const std::string image = zv::test::ReadWholeFile(exe);
+  if (image.size() < 0x200) return 0;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+  return nt->OptionalHeader.SizeOfImage;
+}
+
+int InstallMode(int reps, const std::string& setup) {
+  using zv::test::WizardControl;
+  std::map<std::string, std::vector<double>> samples;
+  const unsigned long image = ImageSizeOf(setup);
+  for (int rep = 0; rep < reps; ++rep) {
+    StopSuitePrograms();
+    zv::test::RemoveTree("C:\\zor");
+    Sleep(300);
+    zv::test::WizardDriver driver;
+    if (!driver.Start(setup)) {
+      std::printf("error install cannot start the wizard\n");
+      return 1;
+    }
+    driver.Click(WizardControl::SelectionNext);
+    driver.Click(WizardControl::RegistrationNext);
+    driver.TypeNickname("bench");
+    driver.Click(WizardControl::RegistrationNext);
+    const zv::test::MessageBox box = driver.NextMessageBox();
+    PROCESS_MEMORY_COUNTERS memory{};
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, driver.processId());
+    const bool read = process != nullptr && GetProcessMemoryInfo(process, &memory, sizeof memory);
+    if (process != nullptr) CloseHandle(process);
+    zv::test::PressOk(box);
+    const DWORD exitCode = driver.WaitForExit();
+    StopSuitePrograms();
+    if (box.window == nullptr || !read || exitCode != 0) {
+      std::printf("error install box=%s read=%d exit=%lu\n", box.text.c_str(), read ? 1 : 0, exitCode);
+      return 1;
+    }
+    std::printf("sample install product peak_ws=%lu peak_commit=%lu image=%lu\n",
+                static_cast<unsigned long>(memory.PeakWorkingSetSize),
+                static_cast<unsigned long>(memory.PeakPagefileUsage), image);
+    samples["peak_ws"].push_back(static_cast<double>(memory.PeakWorkingSetSize));
+    samples["peak_commit"].push_back(static_cast<double>(memory.PeakPagefileUsage));
+    samples["image"].push_back(static_cast<double>(image));
+  }
+  PrintMedians("install", {{"product", setup}}, {{"product", samples}});
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "write" && argc >= 6) {
-    return WriteMode(std::atoi(argv[2]), argv[3], std::strcmp(argv[4], "replace") == 0, ParsePrograms(argc, argv, 5));
+    return WriteMode(std::atoi(argv[2]), argv[3], std::strcmp(argv[4], "replace") == 0,
+                     ParsePrograms(argc, argv, 5));
   }
   if (mode == "startup" && argc >= 4) return StartupMode(std::atoi(argv[2]), ParsePrograms(argc, argv, 3));
-  std::fputs("usage: zvbench write <reps> <folder> fresh|replace name=exe...\n"
-             "       zvbench startup <reps> name=exe...\n",
-             stderr);
+  if (mode == "install" && argc == 4) return InstallMode(std::atoi(argv[2]), argv[3]);
+  std::fputs(
+      "usage: zvbench write <reps> <folder> fresh|replace name=exe...\n"
+      "       zvbench startup <reps> name=exe...\n"
+      "       zvbench install <reps> setup.exe\n",
+      stderr);
   return 2;
 }

@@ -60,11 +60,13 @@ int main(int argc, char** argv) {
   PROCESS_MEMORY_COUNTERS memory{};
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const double perMs = static_cast<double>(frequency.QuadPart) / 1000.0;
   std::printf("touch_ms=%.3f ms=%.3f ok=%d peak_ws=%lu peak_commit=%lu image=%lu sum=%u\n",
               static_cast<double>(start.QuadPart - touchStart.QuadPart) / perMs,
-              static_cast<double>(end.QuadPart - start.QuadPart) / perMs, ok ? 1 : 0, static_cast<unsigned long>(memory.PeakWorkingSetSize),
+              static_cast<double>(end.QuadPart - start.QuadPart) / perMs, ok ? 1 : 0,
+              static_cast<unsigned long>(memory.PeakWorkingSetSize),
               static_cast<unsigned long>(memory.PeakPagefileUsage),
               static_cast<unsigned long>(nt->OptionalHeader.SizeOfImage), sum);
   std::fflush(stdout);

@@ -131,7 +131,7 @@ bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
   char directory[MAX_PATH];
   ScratchFile reserve;
   if (!DirectoryOf(file, directory, sizeof directory) || !reserve.Create(directory)) return false;
-  static const unsigned char zeros[4096] = {};
+  static unsigned char zeros[4096];  // zero-initialised, and not stored in the program file
   for (std::size_t left = bytes + kAllocationMargin; left > 0;) {
     const std::uint32_t chunk = left < sizeof zeros ? static_cast<std::uint32_t>(left) : sizeof zeros;
     if (!WriteAll(reserve.handle(), zeros, chunk)) return false;
