@@ -5,7 +5,8 @@
 //       Runs each program with the folder as its argument; each prints "ms=... ok=... peak_ws=...
 //       peak_commit=... image=..." (WriteBench.cpp, PlainWrite.c). "fresh" empties the folder before
 //       every run; "replace" leaves the files of the previous run in place, as a reinstallation finds
-//       them.
+//       them. Before every run the file system's pending writes are put on disk (QuietDisk). The
+//       medians are labelled with the folder's name.
 //   startup <reps> <name>=<exe> ...
 //       Starts each program and polls (every millisecond) until a visible top-level window of the
 //       process exists: the time from just before CreateProcess to that moment. Then ends it.
@@ -137,6 +138,30 @@ void PrintMedians(const char* mode, const std::vector<Program>& programs,
   }
 }
 
+// Puts the file system's pending writes on disk (Linux `sync`, started through Wine, which runs Linux
+// programs too), so that no run is slowed down by the write-back of the runs before it. Wine may
+// report the program's end before it has done its work, so a file that it creates last is awaited.
+void QuietDisk() {
+  static int round = 0;
+  char marker[64];
+  std::snprintf(marker, sizeof marker, "/tmp/zvbench-synced-%lu-%d", GetCurrentProcessId(), ++round);
+  std::string line = std::string("/bin/sh -c \"sync; : > ") + marker + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return;
+  WaitForSingleObject(process.hProcess, 30000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::string seen = std::string("Z:") + marker;
+  for (char& c : seen) {
+    if (c == '/') c = '\\';
+  }
+  for (int i = 0; i < 3000 && GetFileAttributesA(seen.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+  DeleteFileA(seen.c_str());
+}
+
 // Creates a folder and any missing parents.
 void MakeFolders(const std::string& path) {
   for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
@@ -156,7 +181,8 @@ int WriteMode(int reps, const std::string& folder, bool replace, const std::vect
         zv::test::RemoveTree(folder);
         MakeFolders(folder);
       }
-      Sleep(300);  // let the previous run's writes and deletions settle
+      QuietDisk();
+      Sleep(100);
       DWORD exitCode = 0;
       const std::string out = RunAndCapture("\"" + program.exe + "\" \"" + folder + "\"", &exitCode);
       const auto figures = ParseFigures(out);
@@ -165,11 +191,14 @@ int WriteMode(int reps, const std::string& folder, bool replace, const std::vect
         return 1;
       }
       if (rep < 0) continue;
-      std::printf("sample write-%s %s %s", replace ? "replace" : "fresh", program.name.c_str(), out.c_str());
+      std::printf("sample %s %s %s", replace ? "write-replace" : "write-fresh", program.name.c_str(),
+                  out.c_str());
       for (const auto& [key, value] : figures) samples[program.name][key].push_back(value);
     }
   }
-  PrintMedians(replace ? "write-replace" : "write-fresh", programs, samples);
+  const std::string label =
+      std::string(replace ? "write-replace:" : "write-fresh:") + folder.substr(folder.find_last_of('\\') + 1);
+  PrintMedians(label.c_str(), programs, samples);
   return 0;
 }
 
