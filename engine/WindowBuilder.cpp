@@ -402,9 +402,9 @@ LiveUnit* FindLiveUnit(HWND h) {
   return nullptr;
 }
 
-bool AnyWindowAlive() {
+bool AnyWindowAlive(const LiveWindow* except) {
   for (auto& window : LoadedWindows()) {
-    if (window->hwnd != nullptr && IsWindow(window->hwnd)) return true;
+    if (window.get() != except && window->hwnd != nullptr && IsWindow(window->hwnd)) return true;
   }
   return false;
 }
