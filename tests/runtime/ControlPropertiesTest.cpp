@@ -7,12 +7,15 @@
 namespace zv::test {
 namespace {
 
-TEST_F(WizardEngine, InstallRadioStartsCheckedAndUninstallUnchecked) {
+// The wizard window loaded in this process, read and written through the contract.
+using ControlProperties = WizardEngine;
+
+TEST_F(ControlProperties, InstallRadioStartsCheckedAndUninstallUnchecked) {
   EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 1);
   EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 0);
 }
 
-TEST_F(WizardEngine, ClickingARadioButtonMovesTheCheckedState) {
+TEST_F(ControlProperties, ClickingARadioButtonMovesTheCheckedState) {
   Click(kUninstallRadio);
   EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 1);
   EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 0);
@@ -21,7 +24,7 @@ TEST_F(WizardEngine, ClickingARadioButtonMovesTheCheckedState) {
   EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 1);
 }
 
-TEST_F(WizardEngine, WritingCheckedSetsTheButtonAndAnyNonZeroCountsAsChecked) {
+TEST_F(ControlProperties, WritingCheckedSetsTheButtonAndAnyNonZeroCountsAsChecked) {
   Write(kUninstallRadio, kRadioBoxChecked, 7);
   EXPECT_EQ(SendMessageA(Native(kUninstallRadio), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 1);
@@ -29,14 +32,14 @@ TEST_F(WizardEngine, WritingCheckedSetsTheButtonAndAnyNonZeroCountsAsChecked) {
   EXPECT_EQ(SendMessageA(Native(kUninstallRadio), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 }
 
-TEST_F(WizardEngine, PageTwoControlsReadInvisibleWhileTheirPanelIsHidden) {
+TEST_F(ControlProperties, PageTwoControlsReadInvisibleWhileTheirPanelIsHidden) {
   EXPECT_EQ(Read(kRegistrationPanel, kPropertyVisible), 0);
   EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 0);
   EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 0);
   EXPECT_EQ(Read(kInstallRadio, kPropertyVisible), 1);
 }
 
-TEST_F(WizardEngine, DisclaimerReadsVisibleOnPageTwoUntilHidden) {
+TEST_F(ControlProperties, DisclaimerReadsVisibleOnPageTwoUntilHidden) {
   ShowPageTwo();
   EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 1);
   EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 1);  // its own flag: shown, though covered
@@ -46,7 +49,7 @@ TEST_F(WizardEngine, DisclaimerReadsVisibleOnPageTwoUntilHidden) {
   EXPECT_FALSE(IsWindowVisible(Native(kDisclaimerEdit)));
 }
 
-TEST_F(WizardEngine, ShowingThePanelAgainDoesNotBringTheDisclaimerBack) {
+TEST_F(ControlProperties, ShowingThePanelAgainDoesNotBringTheDisclaimerBack) {
   ShowPageTwo();
   Write(kDisclaimerEdit, kPropertyVisible, 0);
   Write(kRegistrationPanel, kPropertyVisible, 0);
@@ -55,18 +58,18 @@ TEST_F(WizardEngine, ShowingThePanelAgainDoesNotBringTheDisclaimerBack) {
   EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 1);
 }
 
-TEST_F(WizardEngine, GenderComboReadsItsSelectedItem) {
+TEST_F(ControlProperties, GenderComboReadsItsSelectedItem) {
   EXPECT_EQ(ReadText(kGenderCombo, kComboBoxContent), "女性");
   SendMessageA(Native(kGenderCombo), CB_SETCURSEL, 2, 0);
   EXPECT_EQ(ReadText(kGenderCombo, kComboBoxContent), "人妖");
 }
 
-TEST_F(WizardEngine, EmptyNicknameReadsNullNotAnEmptyBlock) {
+TEST_F(ControlProperties, EmptyNicknameReadsNullNotAnEmptyBlock) {
   Text t = ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent);
   EXPECT_TRUE(t.IsNull());
 }
 
-TEST_F(WizardEngine, WritingContentSetsTheEditTextAndTheEmptyTextClearsIt) {
+TEST_F(ControlProperties, WritingContentSetsTheEditTextAndTheEmptyTextClearsIt) {
   WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "小明abc");
   char shown[64] = {};
   GetWindowTextA(Native(kNicknameEdit), shown, sizeof shown);
@@ -79,14 +82,14 @@ TEST_F(WizardEngine, WritingContentSetsTheEditTextAndTheEmptyTextClearsIt) {
   EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent).IsNull());
 }
 
-TEST_F(WizardEngine, EveryTextReadIsANewBlockOwnedByTheCaller) {
+TEST_F(ControlProperties, EveryTextReadIsANewBlockOwnedByTheCaller) {
   Text first = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
   Text second = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
   ASSERT_FALSE(first.IsNull());
   EXPECT_NE(first.get(), second.get());
 }
 
-TEST_F(WizardEngine, GeometryReadsTheLiveControlRelativeToItsPanel) {
+TEST_F(ControlProperties, GeometryReadsTheLiveControlRelativeToItsPanel) {
   EXPECT_EQ(Read(kInstallRadio, kPropertyLeft), 69);
   EXPECT_EQ(Read(kInstallRadio, kPropertyTop), 88);
   EXPECT_EQ(Read(kInstallRadio, kPropertyWidth), 80);
@@ -95,7 +98,7 @@ TEST_F(WizardEngine, GeometryReadsTheLiveControlRelativeToItsPanel) {
   EXPECT_EQ(Read(kWindowUnit, kPropertyHeight), 244);
 }
 
-TEST_F(WizardEngine, WritingLeftMovesTheControlAndKeepsItsSize) {
+TEST_F(ControlProperties, WritingLeftMovesTheControlAndKeepsItsSize) {
   Write(kInstallRadio, kPropertyLeft, 10);
   RECT r;
   GetWindowRect(Native(kInstallRadio), &r);
@@ -106,19 +109,19 @@ TEST_F(WizardEngine, WritingLeftMovesTheControlAndKeepsItsSize) {
   EXPECT_EQ(r.bottom - r.top, 24);
 }
 
-TEST_F(WizardEngine, SizesAreClampedAtZero) {
+TEST_F(ControlProperties, SizesAreClampedAtZero) {
   Write(kSelectionPrompt, kPropertyWidth, -40);
   EXPECT_EQ(Read(kSelectionPrompt, kPropertyWidth), 0);
   EXPECT_EQ(Read(kSelectionPrompt, kPropertyHeight), 32);
 }
 
-TEST_F(WizardEngine, TagIsEmptyAtStartAndKeepsWhatIsWritten) {
+TEST_F(ControlProperties, TagIsEmptyAtStartAndKeepsWhatIsWritten) {
   EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kPropertyTag).IsNull());
   WriteControlText(kWindowId, kNicknameEdit, kPropertyTag, "标记");
   EXPECT_EQ(ReadText(kNicknameEdit, kPropertyTag), "标记");
 }
 
-TEST_F(WizardEngine, DisableReadsAndSetsTheEnabledState) {
+TEST_F(ControlProperties, DisableReadsAndSetsTheEnabledState) {
   EXPECT_EQ(Read(kDisclaimerEdit, kPropertyDisable), 1);
   EXPECT_EQ(Read(kNicknameEdit, kPropertyDisable), 0);
   Write(kNicknameEdit, kPropertyDisable, 1);
@@ -126,7 +129,7 @@ TEST_F(WizardEngine, DisableReadsAndSetsTheEnabledState) {
   EXPECT_EQ(Read(kNicknameEdit, kPropertyDisable), 1);
 }
 
-TEST_F(WizardEngine, MousePointerReadsACopyOfTheStoredCursorData) {
+TEST_F(ControlProperties, MousePointerReadsACopyOfTheStoredCursorData) {
   const PropertyValue v = ReadControlProperty(kWindowId, kNicknameEdit, kPropertyMousePointer);
   OwnedByteArray bytes;
   bytes.reset(reinterpret_cast<ByteArray*>(static_cast<std::uintptr_t>(v.low)));
