@@ -7,32 +7,12 @@
 
 #include "app/WizardControls.h"
 #include "engine/TemplateCodec.h"
+#include "tests/engine/ShippedTemplate.h"
 
 namespace zv::tpl {
 namespace {
 
-std::uint32_t U32At(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-Bytes Shipped() {
-  return Bytes(wizard::WizardTemplateData(), wizard::WizardTemplateData() + wizard::WizardTemplateSize());
-}
-
-// Where the first window's fields sit in a block whose lead texts are empty.
-constexpr std::size_t kUnitCountAt = 4 + 8 + 8 + 4 + 4;
-constexpr std::size_t kSectionLengthAt = kUnitCountAt + 4;
-constexpr std::size_t kIdsAt = kSectionLengthAt + 4;
-
-struct Layout {
-  std::uint32_t unitCount;
-  std::size_t offsetsAt;
-  std::size_t recordsAt;
-};
-Layout LayoutOf(const Bytes& b) {
-  const std::uint32_t n = U32At(b, kUnitCountAt);
-  return Layout{n, kIdsAt + 4 * n, kIdsAt + 8 * n};
-}
+using namespace zv::tpl::test;
 
 TEST(ShippedTemplate, SectionLengthCoversTheRestOfTheBlock) {
   const Bytes b = Shipped();
