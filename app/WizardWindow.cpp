@@ -9,8 +9,8 @@
 namespace zv::wizard {
 namespace {
 
-using tpl::FontSpec;
 using tpl::KindId;
+using tpl::StoredFont;
 using tpl::UnitRecord;
 
 constexpr std::uint32_t kBlack = 0x00000000;
@@ -35,8 +35,8 @@ constexpr char kDisclaimer[] =
 static_assert(sizeof kDisclaimer - 1 == 208, "the disclaimer is 208 bytes of GBK");
 
 // 宋体 at the given height: the face of the page-1 prompt and the radio buttons.
-constexpr FontSpec SongTi(std::int32_t height) {
-  FontSpec f;
+constexpr StoredFont SongTi(std::int32_t height) {
+  StoredFont f;
   f.present = true;
   f.height = height;
   f.weight = 400;
@@ -50,8 +50,8 @@ constexpr FontSpec SongTi(std::int32_t height) {
 }
 
 // Bold 楷体_GB2312: the title and footer bands.
-constexpr FontSpec BandFont() {
-  FontSpec f = SongTi(-20);
+constexpr StoredFont BandFont() {
+  StoredFont f = SongTi(-20);
   f.weight = 700;
   f.pitchAndFamily = 0x31;
   f.faceName = "楷体_GB2312";
@@ -59,8 +59,8 @@ constexpr FontSpec BandFont() {
 }
 
 // The disclaimer's font: height and charset only; the system picks the face.
-constexpr FontSpec DisclaimerFont() {
-  FontSpec f;
+constexpr StoredFont DisclaimerFont() {
+  StoredFont f;
   f.present = true;
   f.height = -14;
   f.weight = 400;
@@ -93,7 +93,7 @@ constexpr void BindClick(UnitRecord& u, HandlerSlot slot) {
 }
 
 constexpr tpl::Bytes Label(const char* caption, std::uint32_t textColour, std::int32_t hAlign,
-                           FontSpec font = {}) {
+                           StoredFont font = {}) {
   tpl::LabelData d;
   d.caption = caption;
   d.textColour = textColour;

@@ -72,7 +72,8 @@ LiveWindow* FindLoadedWindow(WindowId window);
 LiveWindow* FindLoadedWindowOf(HWND hwnd);
 // The unit whose native window is `hwnd`, in any loaded window, or null.
 LiveUnit* FindLiveUnit(HWND hwnd);
-bool AnyWindowAlive();
+// Whether a loaded window other than `except` still has its native window.
+bool AnyWindowAlive(const LiveWindow* except = nullptr);
 
 // Called by the window's procedure when its native window is gone.
 void ForgetWindow(LiveWindow* window);

@@ -98,11 +98,11 @@ class Reader {
     }
     return true;
   }
-  bool Font(FontSpec& f) {
+  bool Font(StoredFont& f) {
     std::uint32_t n = 0;
     if (!U32(n)) return false;
     if (n == 0) {
-      f = FontSpec{};
+      f = StoredFont{};
       return true;
     }
     if (n != kLogFontSize || left() < n) return false;

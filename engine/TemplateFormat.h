@@ -53,7 +53,7 @@ inline constexpr std::uint32_t kLogFontSize = 60;
 inline constexpr std::size_t kFaceNameSize = 32;
 
 // A font as stored: absent (the stock GUI font) or the fields of a 60-byte LOGFONTA.
-struct FontSpec {
+struct StoredFont {
   bool present = false;
   std::int32_t height = 0;
   std::int32_t width = 0;
@@ -69,7 +69,7 @@ struct FontSpec {
   std::uint8_t quality = 0;
   std::uint8_t pitchAndFamily = 0;
   std::string faceName;  // at most 31 bytes; the stored field is 32 bytes, NUL-padded
-  constexpr bool operator==(const FontSpec&) const = default;
+  constexpr bool operator==(const StoredFont&) const = default;
 };
 
 struct EventBinding {
@@ -165,7 +165,7 @@ struct EditBoxData {
   std::int32_t spinnerMax = 100;
   std::int32_t selectionStart = 0;
   std::int32_t selectionLength = 0;
-  FontSpec font;
+  StoredFont font;
   std::string content;
   std::string extraText1;  // version >= 2
   std::string extraText2;
@@ -187,7 +187,7 @@ struct LabelData {
   std::int32_t hAlign = 0;  // 0 left, 1 centre, 2 right
   std::int32_t vAlign = 0;  // 0 top, 1 centre, 2 bottom
   std::int32_t wordWrap = 0;
-  FontSpec font;
+  StoredFont font;
   Bytes picture;
   std::string caption;
   std::string extraText1;  // version >= 2
@@ -204,7 +204,7 @@ struct TransLabelData {
   std::int32_t hAlign = 1;
   std::int32_t vAlign = 1;
   std::int32_t wordWrap = 0;
-  FontSpec font;
+  StoredFont font;
   std::string caption;
   constexpr bool operator==(const TransLabelData&) const = default;
 };
@@ -217,7 +217,7 @@ struct ButtonData {
   std::int32_t hAlign = 1;
   std::int32_t vAlign = 1;
   Bytes picture;
-  FontSpec font;
+  StoredFont font;
   std::string caption;
   constexpr bool operator==(const ButtonData&) const = default;
 };
@@ -235,7 +235,7 @@ struct RadioBoxData {
   std::uint32_t backColour = kDefaultColour;
   std::int32_t checked = 0;
   Bytes picture;
-  FontSpec font;
+  StoredFont font;
   std::string caption;
   constexpr bool operator==(const RadioBoxData&) const = default;
 };
@@ -253,7 +253,7 @@ struct ComboBoxData {
   std::uint32_t textColour = 0;
   std::uint32_t backColour = 0x00FFFFFF;
   std::int32_t currentSelection = -1;
-  FontSpec font;
+  StoredFont font;
   Bytes itemValues;  // u32 per item, or empty
   std::string content;
   std::vector<std::string> items;
@@ -270,7 +270,7 @@ struct DrawPanelData {
   std::int32_t border = 0;
   std::uint32_t backColour = kDefaultColour;
   std::uint32_t drawingDefaults[11] = {1, 0, 0, 1, 12, 0, 0, 1, 0x00FFFFFF, 0, 0xFF000000};
-  FontSpec font;
+  StoredFont font;
   Bytes picture;
   constexpr bool operator==(const DrawPanelData&) const = default;
 };
@@ -389,7 +389,7 @@ class Writer {
     for (const std::string& item : items) String(item);
     return true;
   }
-  constexpr bool Font(const FontSpec& f) {
+  constexpr bool Font(const StoredFont& f) {
     if (!f.present) return U32(0);
     U32(kLogFontSize) && I32(f.height) && I32(f.width) && I32(f.escapement) && I32(f.orientation) &&
         I32(f.weight) && U8(f.italic) && U8(f.underline) && U8(f.strikeOut) && U8(f.charSet) &&

@@ -27,7 +27,7 @@ HINSTANCE Instance() {
   return GetModuleHandleA(nullptr);
 }
 
-LOGFONTA ToLogFont(const tpl::FontSpec& f) {
+LOGFONTA ToLogFont(const tpl::StoredFont& f) {
   LOGFONTA lf{};
   lf.lfHeight = f.height;
   lf.lfWidth = f.width;
@@ -49,7 +49,7 @@ LOGFONTA ToLogFont(const tpl::FontSpec& f) {
 }
 static_assert(sizeof(LOGFONTA) == tpl::kLogFontSize, "the stored font is a LOGFONTA");
 
-void UseFont(LiveUnit& unit, const tpl::FontSpec& font) {
+void UseFont(LiveUnit& unit, const tpl::StoredFont& font) {
   if (font.present) {
     const LOGFONTA lf = ToLogFont(font);
     unit.ownFont.reset(CreateFontIndirectA(&lf));
@@ -402,9 +402,9 @@ LiveUnit* FindLiveUnit(HWND h) {
   return nullptr;
 }
 
-bool AnyWindowAlive() {
+bool AnyWindowAlive(const LiveWindow* except) {
   for (auto& window : LoadedWindows()) {
-    if (window->hwnd != nullptr && IsWindow(window->hwnd)) return true;
+    if (window.get() != except && window->hwnd != nullptr && IsWindow(window->hwnd)) return true;
   }
   return false;
 }

@@ -77,12 +77,9 @@ bool HandleChildMessage(UINT message, WPARAM wp, LPARAM lp, LRESULT& result) {
   }
 }
 
-void OnWindowDestroyed(LiveWindow* window) {
-  if (!StartupComplete()) return;
-  const HWND self = window->hwnd;
-  window->hwnd = nullptr;  // no longer counts as alive
-  if (!AnyWindowAlive()) PostQuitMessage(0);
-  window->hwnd = self;
+// The last loaded window going away after start-up ends the message loop with code 0.
+void OnWindowDestroyed(const LiveWindow* window) {
+  if (StartupComplete() && !AnyWindowAlive(window)) PostQuitMessage(0);
 }
 
 LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {

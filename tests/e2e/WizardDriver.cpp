@@ -47,8 +47,12 @@ bool WizardDriver::IsShown(WizardControl id) const {
 }
 
 std::string WizardDriver::Text(WizardControl id) const {
+  // GetWindowTextA on another process's window reads only its stored caption; asking the control
+  // (WM_GETTEXT) gives what it shows: an edit box's content, a drop-down list's selected item.
   char text[1024] = {};
-  GetWindowTextA(Control(id), text, sizeof text);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(Control(id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      &ignored);
   return text;
 }
 

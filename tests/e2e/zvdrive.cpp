@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (verb == "boxshot") {
-        Sleep(300);
+        Sleep(1000);  // the box draws its frame and caption after it appears
         zv::test::CaptureWindowToBmp(box.window, arg);
       }
       std::printf("box: [%s] %s\n", box.caption.c_str(), OneLine(box.text).c_str());

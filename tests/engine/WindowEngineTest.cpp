@@ -1,247 +1,13 @@
-// The window engine in this process, built from the shipped wizard template with test handlers in the
-// handler table: the property contract, event delivery, keyboard use and drag translation; and, in
-// child processes, the fatal errors of loading and of the contract, and the ways the program ends.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "app/WizardControls.h"
-#include "app/WizardWindow.h"
-#include "engine/LiveWindow.h"
+// The window engine in this process, built from the shipped wizard template with counting handlers:
+// creation details (fonts, the combo's list), event delivery, keyboard use and drag translation;
+// and, in child processes, the fatal errors of loading and event delivery, and the ways the
+// program ends.
 #include "engine/WindowEngine.h"
-#include "runtime/ControlProperties.h"
-#include "runtime/Lifecycle.h"
-#include "tests/support/WinTestSupport.h"
 
-namespace zv {
+#include "tests/engine/WizardEngineFixture.h"
+
+namespace zv::test {
 namespace {
-
-using namespace wizard;
-
-int g_calls[kHandlerSlotCount];
-EventSource g_sourceInHandler[kHandlerSlotCount];
-
-template <int Slot>
-void CountingHandler() {
-  ++g_calls[Slot];
-  g_sourceInHandler[Slot] = CurrentEventSource();
-}
-
-const EventHandler kTestHandlers[kHandlerSlotCount] = {&CountingHandler<0>, &CountingHandler<1>,
-                                                       &CountingHandler<2>, &CountingHandler<3>};
-
-ProgramTemplates Templates(const tpl::Bytes& block) {
-  ProgramTemplates t;
-  t.block = block.data();
-  t.blockSize = block.size();
-  t.codeBase = kTestHandlers;
-  t.handlerCount = kHandlerSlotCount;
-  return t;
-}
-
-const tpl::Bytes& ShippedBlock() {
-  static const tpl::Bytes block(WizardTemplateData(), WizardTemplateData() + WizardTemplateSize());
-  return block;
-}
-
-void Pump() {
-  MSG msg;
-  for (int round = 0; round < 3; ++round) {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ProcessMessage(msg);
-    Sleep(10);
-  }
-}
-
-class WizardEngine : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    InitRuntime();
-    LoadWindowTemplates(Templates(ShippedBlock()));
-  }
-
-  void SetUp() override {
-    for (int i = 0; i < static_cast<int>(kHandlerSlotCount); ++i) {
-      g_calls[i] = 0;
-      g_sourceInHandler[i] = EventSource{};
-    }
-    LoadWindow(kWindowId);
-    Pump();
-  }
-
-  void TearDown() override {
-    if (engine::LiveWindow* window = engine::FindLoadedWindow(kWindowId)) DestroyWindow(window->hwnd);
-    Pump();
-  }
-
-  static HWND Native(ControlId id) {
-    engine::LiveWindow* window = engine::FindLoadedWindow(kWindowId);
-    if (window == nullptr) return nullptr;
-    engine::LiveUnit* unit = window->FindUnit(id);
-    return unit != nullptr ? unit->hwnd : nullptr;
-  }
-  static HWND Main() { return Native(kWindowUnit); }
-
-  static std::int32_t Read(ControlId id, PropertyIndex index) { return ReadControlInt(kWindowId, id, index); }
-  static void Write(ControlId id, PropertyIndex index, std::int32_t value) {
-    WriteControlInt(kWindowId, id, index, value);
-  }
-  static std::string ReadText(ControlId id, PropertyIndex index) {
-    Text t = ReadControlText(kWindowId, id, index);
-    return t.c_str();
-  }
-
-  static void ShowPageTwo() {
-    Write(kRegistrationPanel, kPropertyVisible, 1);
-    Write(kSelectionPanel, kPropertyVisible, 0);
-    Pump();
-  }
-
-  static void Click(ControlId id) {
-    SendMessageA(Native(id), BM_CLICK, 0, 0);
-    Pump();
-  }
-
-  static void PressKey(WPARAM key, bool shift = false) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = shift ? 0x80 : 0;
-    SetKeyboardState(keys);
-    PostMessageA(GetFocus() != nullptr ? GetFocus() : Main(), WM_KEYDOWN, key, 1);
-    Pump();
-    keys[VK_SHIFT] = 0;
-    SetKeyboardState(keys);
-  }
-};
-
-// ---- Properties ----
-
-TEST_F(WizardEngine, InstallRadioStartsCheckedAndUninstallUnchecked) {
-  EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 1);
-  EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 0);
-}
-
-TEST_F(WizardEngine, ClickingARadioButtonMovesTheCheckedState) {
-  Click(kUninstallRadio);
-  EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 1);
-  EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 0);
-  Click(kInstallRadio);
-  EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 0);
-  EXPECT_EQ(Read(kInstallRadio, kRadioBoxChecked), 1);
-}
-
-TEST_F(WizardEngine, WritingCheckedSetsTheButtonAndAnyNonZeroCountsAsChecked) {
-  Write(kUninstallRadio, kRadioBoxChecked, 7);
-  EXPECT_EQ(SendMessageA(Native(kUninstallRadio), BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(Read(kUninstallRadio, kRadioBoxChecked), 1);
-  Write(kUninstallRadio, kRadioBoxChecked, 0);
-  EXPECT_EQ(SendMessageA(Native(kUninstallRadio), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-}
-
-TEST_F(WizardEngine, PageTwoControlsReadInvisibleWhileTheirPanelIsHidden) {
-  EXPECT_EQ(Read(kRegistrationPanel, kPropertyVisible), 0);
-  EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 0);
-  EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 0);
-  EXPECT_EQ(Read(kInstallRadio, kPropertyVisible), 1);
-}
-
-TEST_F(WizardEngine, DisclaimerReadsVisibleOnPageTwoUntilHidden) {
-  ShowPageTwo();
-  EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 1);
-  EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 1);  // its own flag: shown, though covered
-  EXPECT_EQ(Read(kInstallRadio, kPropertyVisible), 0);
-  Write(kDisclaimerEdit, kPropertyVisible, 0);
-  EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 0);
-  EXPECT_FALSE(IsWindowVisible(Native(kDisclaimerEdit)));
-}
-
-TEST_F(WizardEngine, ShowingThePanelAgainDoesNotBringTheDisclaimerBack) {
-  ShowPageTwo();
-  Write(kDisclaimerEdit, kPropertyVisible, 0);
-  Write(kRegistrationPanel, kPropertyVisible, 0);
-  Write(kRegistrationPanel, kPropertyVisible, 1);
-  EXPECT_EQ(Read(kDisclaimerEdit, kPropertyVisible), 0);
-  EXPECT_EQ(Read(kNicknameEdit, kPropertyVisible), 1);
-}
-
-TEST_F(WizardEngine, GenderComboReadsItsSelectedItem) {
-  EXPECT_EQ(ReadText(kGenderCombo, kComboBoxContent), "女性");
-  SendMessageA(Native(kGenderCombo), CB_SETCURSEL, 2, 0);
-  EXPECT_EQ(ReadText(kGenderCombo, kComboBoxContent), "人妖");
-}
-
-TEST_F(WizardEngine, EmptyNicknameReadsNullNotAnEmptyBlock) {
-  Text t = ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent);
-  EXPECT_TRUE(t.IsNull());
-}
-
-TEST_F(WizardEngine, WritingContentSetsTheEditTextAndTheEmptyTextClearsIt) {
-  WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "小明abc");
-  char shown[64] = {};
-  GetWindowTextA(Native(kNicknameEdit), shown, sizeof shown);
-  EXPECT_STREQ(shown, "小明abc");
-  EXPECT_EQ(ReadText(kNicknameEdit, kEditBoxContent), "小明abc");
-  WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
-  EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent).IsNull());
-  WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "x");
-  WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, nullptr);
-  EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent).IsNull());
-}
-
-TEST_F(WizardEngine, EveryTextReadIsANewBlockOwnedByTheCaller) {
-  Text first = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
-  Text second = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
-  ASSERT_FALSE(first.IsNull());
-  EXPECT_NE(first.get(), second.get());
-}
-
-TEST_F(WizardEngine, GeometryReadsTheLiveControlRelativeToItsPanel) {
-  EXPECT_EQ(Read(kInstallRadio, kPropertyLeft), 69);
-  EXPECT_EQ(Read(kInstallRadio, kPropertyTop), 88);
-  EXPECT_EQ(Read(kInstallRadio, kPropertyWidth), 80);
-  EXPECT_EQ(Read(kInstallRadio, kPropertyHeight), 24);
-  EXPECT_EQ(Read(kWindowUnit, kPropertyWidth), 360);
-  EXPECT_EQ(Read(kWindowUnit, kPropertyHeight), 244);
-}
-
-TEST_F(WizardEngine, WritingLeftMovesTheControlAndKeepsItsSize) {
-  Write(kInstallRadio, kPropertyLeft, 10);
-  RECT r;
-  GetWindowRect(Native(kInstallRadio), &r);
-  MapWindowPoints(HWND_DESKTOP, Native(kSelectionPanel), reinterpret_cast<POINT*>(&r), 2);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 88);
-  EXPECT_EQ(r.right - r.left, 80);
-  EXPECT_EQ(r.bottom - r.top, 24);
-}
-
-TEST_F(WizardEngine, SizesAreClampedAtZero) {
-  Write(kSelectionPrompt, kPropertyWidth, -40);
-  EXPECT_EQ(Read(kSelectionPrompt, kPropertyWidth), 0);
-  EXPECT_EQ(Read(kSelectionPrompt, kPropertyHeight), 32);
-}
-
-TEST_F(WizardEngine, TagIsEmptyAtStartAndKeepsWhatIsWritten) {
-  EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kPropertyTag).IsNull());
-  WriteControlText(kWindowId, kNicknameEdit, kPropertyTag, "标记");
-  EXPECT_EQ(ReadText(kNicknameEdit, kPropertyTag), "标记");
-}
-
-TEST_F(WizardEngine, DisableReadsAndSetsTheEnabledState) {
-  EXPECT_EQ(Read(kDisclaimerEdit, kPropertyDisable), 1);
-  EXPECT_EQ(Read(kNicknameEdit, kPropertyDisable), 0);
-  Write(kNicknameEdit, kPropertyDisable, 1);
-  EXPECT_FALSE(IsWindowEnabled(Native(kNicknameEdit)));
-  EXPECT_EQ(Read(kNicknameEdit, kPropertyDisable), 1);
-}
-
-TEST_F(WizardEngine, MousePointerReadsACopyOfTheStoredCursorData) {
-  const PropertyValue v = ReadControlProperty(kWindowId, kNicknameEdit, kPropertyMousePointer);
-  OwnedByteArray bytes;
-  bytes.reset(reinterpret_cast<ByteArray*>(static_cast<std::uintptr_t>(v.low)));
-  ASSERT_NE(bytes.get(), nullptr);
-  EXPECT_EQ(bytes->length, 4);
-  EXPECT_EQ(bytes->bytes()[0] | bytes->bytes()[1] | bytes->bytes()[2] | bytes->bytes()[3], 0);
-}
 
 TEST_F(WizardEngine, ComboListItemsAreOnePixelTallerThanTheSystemDefault) {
   HWND reference = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 88, 160, Main(),
@@ -430,20 +196,6 @@ TEST_F(WizardEngine, PressOnAPanelOrATransparentLabelIsNotADrag) {
 
 // ---- Fatal errors and endings, in child processes ----
 
-void ExpectFatalBox(test::ChildProcess& child, const std::string& message) {
-  test::MessageBox box = test::WaitForMessageBox(child.id());
-  ASSERT_NE(box.window, nullptr) << "no box for " << message;
-  EXPECT_EQ(box.caption, "错误");
-  EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：" + message + "\r\n");
-  EXPECT_TRUE(test::TopLevelWindows(child.id(), engine::kWindowClass).empty()) << "the window was shown";
-  test::PressOk(box);
-  EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
-}
-
-void StartScenario(test::ChildProcess& child, const char* name, const std::string& arguments = "") {
-  ASSERT_TRUE(child.StartScenario(name, arguments));
-}
-
 tpl::Bytes Variant(void (*change)(tpl::TemplateBlock&)) {
   tpl::TemplateBlock block = DescribeWizardWindow();
   change(block);
@@ -486,19 +238,6 @@ ZV_CHILD_SCENARIO(LoadUnknownWindow) {
   LoadWindow(kWindowId + 1);
 }
 
-ZV_CHILD_SCENARIO(ReadBeforeLoad) {
-  InitRuntime();
-  LoadWindowTemplates(Templates(ShippedBlock()));
-  ReadControlProperty(kWindowId, kUninstallRadio, kRadioBoxChecked);
-}
-
-ZV_CHILD_SCENARIO(ReadUnknownControl) {
-  InitRuntime();
-  LoadWindowTemplates(Templates(ShippedBlock()));
-  LoadWindow(kWindowId);
-  ReadControlProperty(kWindowId, 0x16019999, kEditBoxContent);
-}
-
 ZV_CHILD_SCENARIO(RaiseOnUnknownWindow) {
   InitRuntime();
   EventRecord event;
@@ -518,70 +257,55 @@ ZV_CHILD_SCENARIO(RaiseOnUnknownUnit) {
 }
 
 TEST(WindowLoading, CorruptedTemplateIsTheTemplateDataError) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "CorruptedTemplate");
   ExpectFatalBox(child, "载入窗口模板数据段出错!");
 }
 
 TEST(WindowLoading, HandlerOffsetOutsideTheCodeBaseIsTheTemplateDataError) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "HandlerOutsideCodeBase");
   ExpectFatalBox(child, "载入窗口模板数据段出错!");
 }
 
 TEST(WindowLoading, KindVersionAboveTheHighestFailsLoadWindow) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "KindVersionTooHigh");
   ExpectFatalBox(child, "载入启动窗口失败");
 }
 
 TEST(WindowLoading, ParentThatIsNotAUnitFailsLoadWindow) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "ParentThatIsNotAUnit");
   ExpectFatalBox(child, "载入启动窗口失败");
 }
 
 TEST(WindowLoading, MissingTemplateFailsLoadWindow) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "LoadUnknownWindow");
   ExpectFatalBox(child, "载入启动窗口失败");
 }
 
-TEST(PropertyErrors, ReadingAWindowThatIsNotLoadedIsFatal) {
-  test::ChildProcess child;
-  StartScenario(child, "ReadBeforeLoad");
-  ExpectFatalBox(child, "未载入欲访问窗口组件所在的窗口");
-}
-
-TEST(PropertyErrors, KindPropertyOfAControlWithoutNativeWindowIsFatal) {
-  test::ChildProcess child;
-  StartScenario(child, "ReadUnknownControl");
-  test::MessageBox box = test::WaitForMessageBox(child.id());
-  EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：指定窗口尚未载入\r\n");
-  test::PressOk(box);
-  EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
-}
-
 TEST(EventErrors, EventOfAWindowThatIsNotLoadedIsFatal) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "RaiseOnUnknownWindow");
   ExpectFatalBox(child, "未找到引发事件的窗口");
 }
 
 TEST(EventErrors, EventOfAnUnknownUnitIsFatal) {
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "RaiseOnUnknownUnit");
-  test::MessageBox box = test::WaitForMessageBox(child.id());
+  MessageBox box = WaitForMessageBox(child.id());
   EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：未找到引发事件的窗口组件\r\n");
-  test::PressOk(box);
+  PressOk(box);
   EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
 }
 
 // The exit routine appends one line to the file named on the command line.
 std::string g_exitLog;
 void LoggingExitRoutine() {
-  std::string content = test::ReadWholeFile(g_exitLog);
-  test::WriteWholeFile(g_exitLog, content + "exit\n");
+  std::string content = ReadWholeFile(g_exitLog);
+  WriteWholeFile(g_exitLog, content + "exit\n");
 }
 
 ZV_CHILD_SCENARIO(StartAndLogExit) {
@@ -604,7 +328,7 @@ ZV_CHILD_SCENARIO(FatalAndLogExit) {
 
 HWND WaitForWizardWindow(DWORD processId) {
   for (int i = 0; i < 300; ++i) {
-    std::vector<HWND> windows = test::TopLevelWindows(processId, engine::kWindowClass);
+    std::vector<HWND> windows = TopLevelWindows(processId, engine::kWindowClass);
     if (!windows.empty()) return windows.front();
     Sleep(50);
   }
@@ -612,30 +336,30 @@ HWND WaitForWizardWindow(DWORD processId) {
 }
 
 TEST(ProgramEnd, DestroyedWindowEndsWithZeroAndRunsTheExitRoutineOnce) {
-  const std::string root = test::MakeTestRoot("engine_end");
+  const std::string root = MakeTestRoot("engine_end");
   const std::string log = root + "\\exit.log";
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "StartAndLogExit", log);
   HWND window = WaitForWizardWindow(child.id());
   ASSERT_NE(window, nullptr);
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(child.Wait(), 0u);
-  EXPECT_EQ(test::ReadWholeFile(log), "exit\n");
-  test::RemoveTree(root);
+  EXPECT_EQ(ReadWholeFile(log), "exit\n");
+  RemoveTree(root);
 }
 
 TEST(ProgramEnd, FatalErrorEndsWithMinusOneAndRunsTheExitRoutineOnce) {
-  const std::string root = test::MakeTestRoot("engine_fatal");
+  const std::string root = MakeTestRoot("engine_fatal");
   const std::string log = root + "\\exit.log";
-  test::ChildProcess child;
+  ChildProcess child;
   StartScenario(child, "FatalAndLogExit", log);
-  test::MessageBox box = test::WaitForMessageBox(child.id());
+  MessageBox box = WaitForMessageBox(child.id());
   ASSERT_NE(box.window, nullptr);
-  test::PressOk(box);
+  PressOk(box);
   EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
-  EXPECT_EQ(test::ReadWholeFile(log), "exit\n");
-  test::RemoveTree(root);
+  EXPECT_EQ(ReadWholeFile(log), "exit\n");
+  RemoveTree(root);
 }
 
 }  // namespace
-}  // namespace zv
+}  // namespace zv::test
