@@ -108,6 +108,16 @@ class Wizard : public testing::Test {
     return driver_.NextMessageBox();
   }
 
+  // Installs with `nickname` on a clean machine: the completion message, then exit code 0.
+  void InstallAs(const std::string& nickname, int gender = 0) {
+    StartWizard();
+    OpenRegistration();
+    MessageBox box = SubmitNickname(nickname, gender);
+    EXPECT_EQ(box.text, kDone);
+    PressOk(box);
+    EXPECT_EQ(driver_.WaitForExit(), 0u);
+  }
+
   void ExpectPayloadsInstalled() {
     for (const char* name : kPayloadNames) {
       const std::string installed = ReadWholeFile(InstalledPath(name));
@@ -264,44 +274,24 @@ TEST_F(Wizard, NicknameWithSpacesOrEmptyIsRefusedAndCleared) {
 }
 
 TEST_F(Wizard, FiveDoubleByteCharactersPass) {
-  StartWizard();
-  OpenRegistration();
-  MessageBox box = SubmitNickname("一二三四五", 2);
-  EXPECT_EQ(box.text, kDone);
-  PressOk(box);
-  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  InstallAs("一二三四五", 2);
   EXPECT_EQ(ReadConfig("nicheng"), "一二三四五");
   EXPECT_EQ(ReadConfig("xingbie"), "人妖");
 }
 
 TEST_F(Wizard, NicknameWithATabPasses) {
-  StartWizard();
-  OpenRegistration();
-  MessageBox box = SubmitNickname("a\tb");
-  EXPECT_EQ(box.text, kDone);
-  PressOk(box);
-  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  InstallAs("a\tb");
   EXPECT_EQ(ReadConfig("nicheng"), "a\tb");
   EXPECT_EQ(ReadConfig("xingbie"), "女性");
 }
 
 TEST_F(Wizard, BracketsAreCleanedFromTheStoredNickname) {
-  StartWizard();
-  OpenRegistration();
-  MessageBox box = SubmitNickname("【ab】");
-  EXPECT_EQ(box.text, kDone);
-  PressOk(box);
-  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  InstallAs("【ab】");
   EXPECT_EQ(ReadConfig("nicheng"), "ab");
 }
 
 TEST_F(Wizard, MarkerOnlyNicknameIsStoredEmptySoTheNextRunRegistersAgain) {
-  StartWizard();
-  OpenRegistration();
-  MessageBox box = SubmitNickname("@#%$");
-  EXPECT_EQ(box.text, kDone);
-  PressOk(box);
-  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  InstallAs("@#%$");
   EXPECT_EQ(ReadConfig("nicheng"), "");
   StopSuitePrograms();
 
