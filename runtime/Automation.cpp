@@ -292,75 +292,6 @@ bool ToVariant(const Value& argument, VARTYPE declared, VARIANT* out) {
   return true;
 }
 
-// Stores an output parameter's value back into the caller's variable, converted to its type.
-void WriteBack(VARIANT* source, const Value& argument) {
-  void* variable = argument.AsPointer<void>();
-  if (variable == nullptr) return;
-  const TypeFlag type = BaseType(argument.type);
-  if (type == TypeFlag::Variant) {
-    UniqueVariant copy;
-    if (FAILED(VariantCopyInd(copy.get(), source))) return;
-    UniqueVariant old;
-    *old.put() = *static_cast<VARIANT*>(variable);  // released when `old` goes
-    *static_cast<VARIANT*>(variable) = copy.release();
-    return;
-  }
-  static constexpr struct {
-    TypeFlag type;
-    VARTYPE vt;
-  } kTargets[] = {{TypeFlag::Byte, VT_UI1},      {TypeFlag::Short, VT_I2},  {TypeFlag::Int, VT_I4},
-                  {TypeFlag::Long, VT_I4},       {TypeFlag::Float, VT_R4},  {TypeFlag::Double, VT_R8},
-                  {TypeFlag::Bool, VT_BOOL},     {TypeFlag::Date, VT_DATE}, {TypeFlag::Text, VT_BSTR},
-                  {TypeFlag::Object, VT_UNKNOWN}};
-  VARTYPE target = VT_EMPTY;
-  for (const auto& t : kTargets) {
-    if (t.type == type) target = t.vt;
-  }
-  UniqueVariant converted;
-  if (target == VT_EMPTY || FAILED(VariantChangeType(converted.get(), source, 0, target))) return;
-  switch (type) {
-    case TypeFlag::Byte:
-      *static_cast<std::uint8_t*>(variable) = V_UI1(converted.get());
-      break;
-    case TypeFlag::Short:
-      *static_cast<std::int16_t*>(variable) = V_I2(converted.get());
-      break;
-    case TypeFlag::Int:
-      *static_cast<std::int32_t*>(variable) = V_I4(converted.get());
-      break;
-    case TypeFlag::Long:
-      *static_cast<std::int64_t*>(variable) = V_I4(converted.get());
-      break;
-    case TypeFlag::Float:
-      *static_cast<float*>(variable) = V_R4(converted.get());
-      break;
-    case TypeFlag::Double:
-      *static_cast<double*>(variable) = V_R8(converted.get());
-      break;
-    case TypeFlag::Bool:
-      *static_cast<std::int32_t*>(variable) = V_BOOL(converted.get()) != 0 ? 1 : 0;
-      break;
-    case TypeFlag::Date:
-      *static_cast<double*>(variable) = V_DATE(converted.get());
-      break;
-    case TypeFlag::Text: {
-      char** slot = static_cast<char**>(variable);
-      heap::Free(*slot);
-      *slot = FromBstr(V_BSTR(converted.get())).release();
-      break;
-    }
-    case TypeFlag::Object: {
-      auto** slot = static_cast<AutomationObject**>(variable);
-      if (*slot == nullptr) *slot = ObjectRecord::New().release();
-      ClearObject(*slot);
-      (*slot)->unknown = ComPtr<IUnknown>::AddRefOf(V_UNKNOWN(converted.get())).release();
-      break;
-    }
-    default:
-      break;
-  }
-}
-
 // ---- Results -------------------------------------------------------------------------------------
 
 Value EmptyResult(TypeFlag type) {
@@ -467,6 +398,64 @@ bool ConvertResult(VARIANT* source, TypeFlag type, Value* out) {
       return false;
   }
   return true;
+}
+
+// Stores an output parameter's value back into the caller's variable, converted to its type the way
+// a result is (ConvertResult); a variable whose value cannot be converted keeps what it held.
+void WriteBack(VARIANT* source, const Value& argument) {
+  void* variable = argument.AsPointer<void>();
+  if (variable == nullptr) return;
+  const TypeFlag type = BaseType(argument.type);
+  if (type == TypeFlag::Variant) {
+    UniqueVariant copy;
+    if (FAILED(VariantCopyInd(copy.get(), source))) return;
+    UniqueVariant old;
+    *old.put() = *static_cast<VARIANT*>(variable);  // released when `old` goes
+    *static_cast<VARIANT*>(variable) = copy.release();
+    return;
+  }
+  Value converted;
+  if (!ConvertResult(source, type, &converted)) return;
+  switch (type) {
+    case TypeFlag::Byte:
+      *static_cast<std::uint8_t*>(variable) = static_cast<std::uint8_t>(converted.low);
+      break;
+    case TypeFlag::Short:
+      *static_cast<std::int16_t*>(variable) = static_cast<std::int16_t>(converted.low);
+      break;
+    case TypeFlag::Int:
+    case TypeFlag::Bool:
+      *static_cast<std::int32_t*>(variable) = converted.AsInt();
+      break;
+    case TypeFlag::Long:
+      *static_cast<std::int64_t*>(variable) = converted.AsLong();
+      break;
+    case TypeFlag::Float:
+      *static_cast<float*>(variable) = converted.AsFloat();
+      break;
+    case TypeFlag::Double:
+    case TypeFlag::Date:
+      *static_cast<double*>(variable) = converted.AsDouble();
+      break;
+    case TypeFlag::Text: {
+      char** slot = static_cast<char**>(variable);
+      heap::Free(*slot);
+      *slot = converted.AsPointer<char>();
+      break;
+    }
+    case TypeFlag::Object: {
+      // The caller's record takes over the converted interface; the new record goes.
+      ObjectRecord record = ObjectRecord::Adopt(converted.AsPointer<AutomationObject>());
+      auto** slot = static_cast<AutomationObject**>(variable);
+      if (*slot == nullptr) *slot = ObjectRecord::New().release();
+      ClearObject(*slot);
+      (*slot)->unknown = record->unknown;
+      record->unknown = nullptr;
+      break;
+    }
+    default:
+      break;
+  }
 }
 
 std::int32_t StatusOfInvoke(HRESULT hr) {
