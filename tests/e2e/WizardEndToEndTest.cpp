@@ -439,20 +439,6 @@ TEST_F(Wizard, ADamagedCopyLeavesAnInstalledSuiteAsItIs) {
 // ---- Faults during an installation: the user is told which files, in a "抱歉" box, and the exit
 // code is 1; no file that was there before is damaged and no scratch file is left.
 
-// The files in a folder, sorted.
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (data.cFileName[0] != '.') names.push_back(data.cFileName);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The box says the installation is incomplete and names exactly these files, in this order.
 void ExpectNotInstalled(const MessageBox& box, const std::vector<std::string>& files) {
   EXPECT_EQ(box.caption, kSorry);

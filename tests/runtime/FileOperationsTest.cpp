@@ -25,20 +25,7 @@ class FileOperationsTest : public testing::Test {
   void TearDown() override { test::RemoveTree(root_); }
   std::string Path(const std::string& name) const { return root_ + "\\" + name; }
   // The names in the test folder (or another), sorted, so that a leftover file shows up.
-  std::vector<std::string> Listing() const { return ListingOf(root_); }
-  static std::vector<std::string> ListingOf(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      std::string name = data.cFileName;
-      if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Listing() const { return test::FilesIn(root_); }
 
   std::string root_;
 };
@@ -242,7 +229,7 @@ TEST_F(FileOperationsTest, WriteBytesOverAFileOnAFullDiskFailsAndLeavesTheOldFil
   auto data = ArrayOfSize(200 * 1024, 'n');
   EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
   EXPECT_TRUE(test::ReadWholeFile(target) == old);
-  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"payload.exe"});
+  EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"payload.exe"});
 }
 
 TEST_F(FileOperationsTest, WriteBytesOfANewFileOnAFullDiskFailsAndLeavesNothing) {
@@ -252,7 +239,7 @@ TEST_F(FileOperationsTest, WriteBytesOfANewFileOnAFullDiskFailsAndLeavesNothing)
   ASSERT_TRUE(drive.LeaveFree(64 * 1024));
   auto data = ArrayOfSize(200 * 1024, 'n');
   EXPECT_FALSE(WriteBytesToFile((folder + "\\payload.exe").c_str(), {AsArray(data)}));
-  EXPECT_TRUE(ListingOf(folder).empty());
+  EXPECT_TRUE(test::FilesIn(folder).empty());
 }
 
 TEST_F(FileOperationsTest, WriteBytesThatFitsOnANearlyFullDiskSucceeds) {
@@ -263,7 +250,7 @@ TEST_F(FileOperationsTest, WriteBytesThatFitsOnANearlyFullDiskSucceeds) {
   auto data = ArrayOfSize(16 * 1024, 'n');
   EXPECT_TRUE(WriteBytesToFile((folder + "\\payload.exe").c_str(), {AsArray(data)}));
   EXPECT_EQ(test::ReadWholeFile(folder + "\\payload.exe"), std::string(16 * 1024, 'n'));
-  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"payload.exe"});
+  EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"payload.exe"});
 }
 
 class IniTest : public FileOperationsTest {
@@ -462,7 +449,7 @@ TEST_F(IniTest, WritingOnAFullDiskFailsAndLeavesTheFileWhole) {
   EXPECT_FALSE(
       WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(std::string(5000, 'n').c_str())));
   EXPECT_EQ(test::ReadWholeFile(ini), before);
-  EXPECT_EQ(ListingOf(folder), std::vector<std::string>{"zvconf.ini"});
+  EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"zvconf.ini"});
 }
 
 TEST_F(IniTest, WritingANewFileOnAFullDiskFailsAndLeavesNothing) {
@@ -472,7 +459,7 @@ TEST_F(IniTest, WritingANewFileOnAFullDiskFailsAndLeavesNothing) {
   const std::string ini = folder + "\\zvconf.ini";
   ASSERT_TRUE(drive.LeaveFree(0));
   EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
-  EXPECT_TRUE(ListingOf(folder).empty());
+  EXPECT_TRUE(test::FilesIn(folder).empty());
 }
 
 }  // namespace

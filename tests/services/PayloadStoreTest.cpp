@@ -237,19 +237,7 @@ class PayloadWrite : public testing::Test {
     for (std::size_t i = 0; i < catalogue.size(); ++i)
       entries_.push_back({paths_[i].c_str(), catalogue[i].payload});
   }
-  std::vector<std::string> FilesInRoot() const { return FilesIn(root_); }
-  static std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      if (data.cFileName[0] != '.') names.push_back(data.cFileName);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> FilesInRoot() const { return test::FilesIn(root_); }
   std::string root_;
   std::vector<std::string> paths_;
   std::vector<PayloadEntry> entries_;
@@ -329,7 +317,7 @@ TEST_F(PayloadWrite, ADiskThatFillsUpMidwayReportsWhatDidNotFitAndKeepsTheOldFil
   EXPECT_EQ(test::ReadWholeFile(paths_[3]), "old zvlock");
   EXPECT_EQ(test::ReadWholeFile(paths_[5]), "old zvchat");
   // No part of a payload that did not fit, and no scratch file.
-  EXPECT_EQ(FilesIn(folder),
+  EXPECT_EQ(test::FilesIn(folder),
             (std::vector<std::string>{"zvchat.exe", "zvlock.exe", "zvmain.exe", "zvmix.exe"}));
 }
 

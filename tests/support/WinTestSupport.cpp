@@ -1,5 +1,6 @@
 #include "tests/support/WinTestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -30,6 +31,21 @@ void RemoveTree(const std::string& path) {
     FindClose(find);
   }
   RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) {
+      names.push_back(data.cFileName);
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadWholeFile(const std::string& path) {

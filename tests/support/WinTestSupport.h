@@ -14,6 +14,9 @@ namespace zv::test {
 std::string MakeTestRoot(const std::string& name);
 // Deletes a folder tree (best effort).
 void RemoveTree(const std::string& path);
+// The names in a folder (files and folders, without "." and ".."), sorted, so that a leftover file
+// shows up in a comparison.
+std::vector<std::string> FilesIn(const std::string& folder);
 // The whole content of a file ("" when it cannot be read) and whether it exists.
 std::string ReadWholeFile(const std::string& path);
 bool PathExists(const std::string& path);
