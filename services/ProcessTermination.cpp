@@ -57,6 +57,9 @@ bool NamesMatch(TextArg image, TextArg name, bool caseSensitive) {
 }  // namespace
 
 std::uint32_t FindProcessIdByName(TextArg name, OptionalArgument<bool> caseSensitive) {
+  // An empty name is no image name. The snapshot can list records whose name is still empty (a
+  // process being created, for one); matching those would terminate a process nobody named.
+  if (name.empty()) return 0;
   ProcessEntry entry{};
   void* snapshot = declared::CreateToolhelp32Snapshot(kSnapProcesses, 0);
   if (snapshot == nullptr || snapshot == reinterpret_cast<void*>(-1)) return 0;

@@ -240,22 +240,24 @@ TEST(DeclaredFatalErrors, MatchingDeclarationReturnsNormally) {
 // a planted copy wins wherever the search order reaches the folder. Wine's loader takes that setting
 // from its Unix environment or its registry, not from the Windows environment that a parent hands
 // down, so the test sets it for the copy's program name alone (AppDefaults\<name>\DllOverrides).
+// Each test names its copy after itself: the tests run in parallel, and one test's tear-down must not
+// remove the setting while another test's copy is starting.
 class PlantedLibraryTest : public testing::Test {
  protected:
-  static constexpr char kProgramName[] = "zvplanted.exe";
-  static constexpr char kOverridesKey[] = "Software\\Wine\\AppDefaults\\zvplanted.exe";
-
   void SetUp() override {
-    root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
-    program_ = root_ + "\\" + kProgramName;
+    const std::string testName = testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string programName = "zvplanted_" + testName + ".exe";
+    overridesKey_ = "Software\\Wine\\AppDefaults\\" + programName;
+    root_ = test::MakeTestRoot(testName);
+    program_ = root_ + "\\" + programName;
     ASSERT_TRUE(CopyFileA(test::OwnProgramPath().c_str(), program_.c_str(), FALSE));
     for (const char* name : {"shlwapi.dll", "mpr.dll"}) {
       ASSERT_TRUE(
           CopyFileA(test::BesideProgram("zv_marker.dll").c_str(), (root_ + "\\" + name).c_str(), FALSE));
     }
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kOverridesKey) + "\\DllOverrides").c_str(), 0,
-                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (overridesKey_ + "\\DllOverrides").c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     static const char kNativeThenBuiltin[] = "native,builtin";
     for (const char* library : {"shlwapi", "mpr"}) {
@@ -265,7 +267,7 @@ class PlantedLibraryTest : public testing::Test {
     RegCloseKey(key);
   }
   void TearDown() override {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kOverridesKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, overridesKey_.c_str());
     test::RemoveTree(root_);
   }
   DWORD RunCopy(const char* mode) {
@@ -273,6 +275,7 @@ class PlantedLibraryTest : public testing::Test {
     EXPECT_TRUE(child.Start("\"" + program_ + "\" --zv-child=UseProgramCommands " + mode, root_));
     return child.Wait();
   }
+  std::string overridesKey_;
   std::string root_;
   std::string program_;
 };
