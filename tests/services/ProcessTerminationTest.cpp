@@ -43,13 +43,15 @@ TEST_F(ProcessTerminationTest, OneCallEndsOnlyTheFirstOfTwoInstances) {
   StartAs("zvtwo.exe");
   Text name = Text::Copy("zvtwo.exe");
   EXPECT_TRUE(TerminateProcessByName(&name, false));
+  // Termination is asynchronous: wait for one of the two to end, then give the other the same
+  // chance to end, which it must not take.
+  const HANDLE both[] = {processes_[0].handle(), processes_[1].handle()};
+  ASSERT_LT(WaitForMultipleObjects(2, both, FALSE, 10000), WAIT_OBJECT_0 + 2);
   Sleep(300);
   const int running = (processes_[0].IsRunning() ? 1 : 0) + (processes_[1].IsRunning() ? 1 : 0);
   EXPECT_EQ(running, 1);
   EXPECT_TRUE(TerminateProcessByName(&name, false));
-  Sleep(300);
-  EXPECT_FALSE(processes_[0].IsRunning());
-  EXPECT_FALSE(processes_[1].IsRunning());
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 10000), WAIT_OBJECT_0);
   EXPECT_FALSE(TerminateProcessByName(&name, false));
   EXPECT_STREQ(name.c_str(), "zvtwo.exe");  // a given name is left as it was
 }
