@@ -25,7 +25,7 @@ enum class KindDataStatus {
   Malformed,       // the fields do not fit the bytes, or bytes are left over
 };
 
-// Decodes a unit's kind data for its kind.
+// Decodes a unit's kind data for its kind. Unless the result is Ok, `out` is unspecified.
 KindDataStatus DecodeKindData(KindId kind, const Bytes& bytes, KindData& out);
 
 }  // namespace zv::tpl
