@@ -31,16 +31,16 @@ struct FixedWriter {
   void Put(const char* s) {
     for (; *s != '\0' && length + 1 < capacity; ++s) out[length++] = *s;
   }
-  void PutDecimal(long long n) {
-    char digits[24];
+  void PutDecimal(int n) {
+    char digits[16];
     int i = 0;
-    unsigned long long u = n < 0 ? 0ull - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    unsigned u = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
     do {
       digits[i++] = static_cast<char>('0' + u % 10);
       u /= 10;
     } while (u != 0);
     if (n < 0) digits[i++] = '-';
-    char reversed[24];
+    char reversed[16];
     for (int k = 0; k < i; ++k) reversed[k] = digits[i - 1 - k];
     reversed[i] = '\0';
     Put(reversed);
