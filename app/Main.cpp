@@ -16,8 +16,12 @@ extern const char __RUNTIME_PSEUDO_RELOC_LIST__[];
 extern const char __RUNTIME_PSEUDO_RELOC_LIST_END__[];
 
 void _pei386_runtime_relocator() {
+  // Compared as plain addresses: the compiler must not treat the two symbols as distinct objects
+  // (and the comparison as settled), since the linker places both at one address when there is none.
   const void* first = __RUNTIME_PSEUDO_RELOC_LIST__;
-  if (first != __RUNTIME_PSEUDO_RELOC_LIST_END__) {
+  const void* end = __RUNTIME_PSEUDO_RELOC_LIST_END__;
+  asm("" : "+r"(first), "+r"(end));
+  if (first != end) {
     FatalAppExitA(0, "ZorvikSetup.exe holds pseudo-relocations, which it does not apply.");
   }
 }
