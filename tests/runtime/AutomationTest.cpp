@@ -248,7 +248,8 @@ TEST_F(AutomationTest, MissingRequiredArgumentIsReportedByInvoke) {
 
 // An automation object of the test's own: its type information, built at run time, declares one
 // method Exchange([in, out] BSTR* text, [in, out] long* number). Invoke checks that both arrive by
-// reference, then replaces the text and doubles the number, as an output parameter would.
+// reference, then replaces the text and doubles the number, as an output parameter would. A test can
+// have it withhold its type information, or have Invoke answer with a given failure.
 class ExchangeObject : public IDispatch {
  public:
   ExchangeObject() { typeInfo_ = BuildTypeInfo(); }
@@ -256,6 +257,8 @@ class ExchangeObject : public IDispatch {
     if (typeInfo_ != nullptr) typeInfo_->Release();
   }
   bool ready() const { return typeInfo_ != nullptr; }
+  void WithholdTypeInfo() { withholdTypeInfo_ = true; }
+  void AnswerInvoke(HRESULT answer) { invokeAnswer_ = answer; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid != IID_IUnknown && iid != IID_IDispatch) {
@@ -273,6 +276,10 @@ class ExchangeObject : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (withholdTypeInfo_) {
+      *info = nullptr;
+      return TYPE_E_ELEMENTNOTFOUND;
+    }
     typeInfo_->AddRef();
     *info = typeInfo_;
     return S_OK;
@@ -282,6 +289,7 @@ class ExchangeObject : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
                                    EXCEPINFO*, UINT*) override {
+    if (FAILED(invokeAnswer_)) return invokeAnswer_;
     if (member != 1 || flags != DISPATCH_METHOD || parameters->cArgs != 2) return DISP_E_BADPARAMCOUNT;
     VARIANTARG& text = parameters->rgvarg[1];  // the last argument comes first
     VARIANTARG& number = parameters->rgvarg[0];
@@ -330,8 +338,58 @@ class ExchangeObject : public IDispatch {
   }
 
   ITypeInfo* typeInfo_ = nullptr;
+  bool withholdTypeInfo_ = false;
+  HRESULT invokeAnswer_ = S_OK;
   ULONG references_ = 1;
 };
+
+// Calls Exchange on the object with two variables by reference; the status.
+std::int32_t CallExchange(ExchangeObject& exchange) {
+  AutomationObject object;
+  object.unknown = &exchange;
+  exchange.AddRef();
+  Text text = Text::Copy("x");
+  std::int32_t number = 1;
+  const Value references[] = {TextReference(&text),
+                              Value::Pointer(&number, WithArrayOrReference(TypeFlag::Int))};
+  Value result = Value::Int(7);
+  const std::int32_t status =
+      InvokeByName(&object, "Exchange", references, 2, InvokeMode::CallMethod, TypeFlag::Int, &result);
+  EXPECT_EQ(status, LastObjectError());
+  if (status != kObjectOk) {
+    EXPECT_EQ(result.AsInt(), 0) << "a failed call leaves the empty result";
+  }
+  EXPECT_STREQ(text.c_str(), "x");  // nothing is written back from a failed call
+  ClearObject(&object);
+  return status;
+}
+
+TEST_F(AutomationTest, ObjectWithoutTypeInformationIsStatusMinusFour) {
+  ExchangeObject exchange;
+  ASSERT_TRUE(exchange.ready());
+  exchange.WithholdTypeInfo();
+  EXPECT_EQ(CallExchange(exchange), kObjectNoTypeInfo);
+}
+
+TEST_F(AutomationTest, EachFailureOfInvokeHasItsOwnStatus) {
+  const struct {
+    HRESULT answer;
+    std::int32_t status;
+  } cases[] = {
+      {DISP_E_BADPARAMCOUNT, kObjectBadParamCount}, {DISP_E_BADVARTYPE, kObjectBadVarType},
+      {DISP_E_EXCEPTION, kObjectException},         {DISP_E_MEMBERNOTFOUND, kObjectMemberNotFound},
+      {DISP_E_NONAMEDARGS, kObjectNoNamedArgs},     {DISP_E_OVERFLOW, kObjectOverflow},
+      {DISP_E_PARAMNOTFOUND, kObjectParamNotFound}, {DISP_E_TYPEMISMATCH, kObjectTypeMismatch},
+      {DISP_E_PARAMNOTOPTIONAL, kObjectParamNotOptional}, {E_FAIL, kObjectInvokeFailed},
+      {DISP_E_UNKNOWNNAME, kObjectInvokeFailed},    {E_OUTOFMEMORY, kObjectInvokeFailed},
+  };
+  for (const auto& c : cases) {
+    ExchangeObject exchange;
+    ASSERT_TRUE(exchange.ready());
+    exchange.AnswerInvoke(c.answer);
+    EXPECT_EQ(CallExchange(exchange), c.status) << std::hex << "Invoke answered 0x" << c.answer;
+  }
+}
 
 TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
   ExchangeObject exchange;
