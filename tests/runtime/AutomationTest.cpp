@@ -257,6 +257,13 @@ class ExchangeObject : public IDispatch {
     if (typeInfo_ != nullptr) typeInfo_->Release();
   }
   bool ready() const { return typeInfo_ != nullptr; }
+  // A record holding this object, as CreateAutomationObject leaves one.
+  AutomationObject Record() {
+    AutomationObject object;
+    object.unknown = this;
+    AddRef();
+    return object;
+  }
   void WithholdTypeInfo() { withholdTypeInfo_ = true; }
   void AnswerInvoke(HRESULT answer) { invokeAnswer_ = answer; }
 
@@ -345,9 +352,7 @@ class ExchangeObject : public IDispatch {
 
 // Calls Exchange on the object with two variables by reference; the status.
 std::int32_t CallExchange(ExchangeObject& exchange) {
-  AutomationObject object;
-  object.unknown = &exchange;
-  exchange.AddRef();
+  AutomationObject object = exchange.Record();
   Text text = Text::Copy("x");
   std::int32_t number = 1;
   const Value references[] = {TextReference(&text),
@@ -394,9 +399,7 @@ TEST_F(AutomationTest, EachFailureOfInvokeHasItsOwnStatus) {
 TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
   ExchangeObject exchange;
   ASSERT_TRUE(exchange.ready());
-  AutomationObject object;
-  object.unknown = &exchange;
-  exchange.AddRef();
+  AutomationObject object = exchange.Record();
   Text text = Text::Copy("旧值");
   std::int32_t number = 21;
   const Value references[] = {TextReference(&text),
