@@ -108,6 +108,13 @@ class Wizard : public testing::Test {
     return driver_.NextMessageBox();
   }
 
+  // Page 1 with uninstall chosen, then Next: the message box that follows.
+  MessageBox ChooseUninstall() {
+    driver_.Click(WizardControl::UninstallRadio);
+    driver_.Click(WizardControl::SelectionNext);
+    return driver_.NextMessageBox();
+  }
+
   // Installs with `nickname` on a clean machine: the completion message, then exit code 0.
   void InstallAs(const std::string& nickname, int gender = 0) {
     StartWizard();
@@ -194,9 +201,7 @@ TEST_F(Wizard, UninstallStopsTheSuiteAndDeletesItsFilesButKeepsTheConfiguration)
   ASSERT_EQ(WaitForProcessesNamed("zvmain.exe", 2).size(), 2u);
 
   StartWizard();
-  driver_.Click(WizardControl::UninstallRadio);
-  driver_.Click(WizardControl::SelectionNext);
-  MessageBox box = driver_.NextMessageBox();
+  MessageBox box = ChooseUninstall();
   EXPECT_EQ(box.caption, "信息：");
   EXPECT_EQ(box.text, kUninstalled);
   PressOk(box);
@@ -214,9 +219,7 @@ TEST_F(Wizard, UninstallStopsTheSuiteAndDeletesItsFilesButKeepsTheConfiguration)
 
 TEST_F(Wizard, UninstallWithNothingInstalledStillReportsCompletion) {
   StartWizard();
-  driver_.Click(WizardControl::UninstallRadio);
-  driver_.Click(WizardControl::SelectionNext);
-  MessageBox box = driver_.NextMessageBox();
+  MessageBox box = ChooseUninstall();
   EXPECT_EQ(box.caption, "信息：");
   EXPECT_EQ(box.text, kUninstalled);
   PressOk(box);
@@ -364,9 +367,7 @@ TEST_F(Wizard, UninstallWithAFileHeldOpenSaysSoAndEndsWithOne) {
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
   StartWizard();
-  driver_.Click(WizardControl::UninstallRadio);
-  driver_.Click(WizardControl::SelectionNext);
-  MessageBox box = driver_.NextMessageBox();
+  MessageBox box = ChooseUninstall();
   EXPECT_EQ(box.caption, kSorry);
   EXPECT_EQ(box.text.rfind("卸载未完成", 0), 0u) << box.text;
   EXPECT_NE(box.text.find("C:\\zor\\vik\\zvlock.exe"), std::string::npos) << box.text;
@@ -703,9 +704,7 @@ TEST_F(PlantedWizard, AnInstallationLoadsNoPlantedLibrary) {
 TEST_F(PlantedWizard, AnUninstallationLoadsNoPlantedLibrary) {
   PrepareInstalledMachine();
   ASSERT_TRUE(driver_.Start(program_, startFolder_));
-  driver_.Click(WizardControl::UninstallRadio);
-  driver_.Click(WizardControl::SelectionNext);
-  MessageBox box = driver_.NextMessageBox();
+  MessageBox box = ChooseUninstall();
   EXPECT_EQ(box.text, kUninstalled);
   PressOk(box);
   EXPECT_EQ(driver_.WaitForExit(), 0u);
