@@ -35,12 +35,17 @@ if(ZV_WINDOWS)
   target_compile_definitions(zv_options INTERFACE
     WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 __USE_MINGW_ANSI_STDIO=0)
   target_link_options(zv_options INTERFACE -static -static-libgcc -static-libstdc++)
-  # Wine runs the test programs: the wrapper gives each one the build tree's own prefix.
+endif()
+if(ZV_WINDOWS AND CMAKE_CROSSCOMPILING)
+  # Wine runs the test programs: the wrapper gives each one the build tree's own prefix. A build on
+  # Windows itself runs them directly.
   set(ZV_WINE_ROOT ${PROJECT_BINARY_DIR}/wine)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${PROJECT_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run)
+elseif(ZV_WINDOWS)
+  # A build on Windows itself: the tests run as they are.
 elseif(ZV_FUZZ)
   # Native fuzz build with clang: every module instrumented for libFuzzer and the sanitizers.
   target_compile_options(zv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined

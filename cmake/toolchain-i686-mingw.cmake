@@ -9,3 +9,5 @@ set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Packages (find_package) only for the target, never the host's: a host GoogleTest cannot link here.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -112,8 +112,15 @@ bool ChildProcess::Start(const std::string& commandLine, const std::string& work
 }
 
 bool ChildProcess::StartScenario(const std::string& scenario, const std::string& extraArguments) {
-  std::string line = "\"" + OwnProgramPath() + "\" --zv-child=" + scenario;
-  if (!extraArguments.empty()) line += " " + extraArguments;
+  // Appended piece by piece: GCC 12 misreads `"literal" + std::string&&` as an overlapping copy.
+  std::string line = "\"";
+  line += OwnProgramPath();
+  line += "\" --zv-child=";
+  line += scenario;
+  if (!extraArguments.empty()) {
+    line += ' ';
+    line += extraArguments;
+  }
   return Start(line);
 }
 
