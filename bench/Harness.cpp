@@ -265,6 +265,7 @@ int StartupMode(int reps, const std::vector<Program>& programs) {
     }
   }
   timeEndPeriod(1);
+  DestroyWindow(keepDesktop);
   PrintMedians("startup", programs, samples);
   return 0;
 }
