@@ -533,6 +533,12 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
     return kObjectTooManyArguments;
   }
 
+  // A property put hands its value to Invoke as the one named argument DISPID_PROPERTYPUT. Without a
+  // value there is no argument to name, and Invoke would be told of a named argument that is not
+  // there: the call is not made.
+  const bool put = shape.flags == DISPATCH_PROPERTYPUT || shape.flags == DISPATCH_PROPERTYPUTREF;
+  if (put && valueCount == 0) return kObjectBadParamCount;
+
   // values[i] owns argument i; passed[] is what Invoke sees, last argument first: either a plain copy
   // of the value or, for a by-reference parameter, a reference into it.
   std::vector<UniqueVariant> values(valueCount);
@@ -548,7 +554,10 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
     } else if (declared.byReference && (declared.type == V_VT(value) ||
                                         SUCCEEDED(VariantChangeType(value, value, 0, declared.type)))) {
       V_VT(&slot) = static_cast<VARTYPE>(VT_BYREF | declared.type);
-      V_BYREF(&slot) = &V_I4(value);  // the value's data, whatever its type
+      // The value's data sits in the variant's value field, except a DECIMAL's, which fills the whole
+      // variant (its reserved first word is where the type is): a reference to it is to the variant.
+      V_BYREF(&slot) = declared.type == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(value))
+                                                   : static_cast<void*>(&V_I4(value));
     } else {
       slot = *value;
     }
@@ -556,7 +565,7 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
 
   DISPID putId = DISPID_PROPERTYPUT;
   DISPPARAMS parameters{valueCount > 0 ? passed.data() : nullptr, nullptr, static_cast<UINT>(valueCount), 0};
-  if (shape.flags == DISPATCH_PROPERTYPUT || shape.flags == DISPATCH_PROPERTYPUTREF) {
+  if (put) {
     parameters.rgdispidNamedArgs = &putId;
     parameters.cNamedArgs = 1;
   }

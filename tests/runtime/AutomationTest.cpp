@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/Automation.h"
+#include "runtime/Heap.h"
 #include "runtime/Lifecycle.h"
 #include "tests/support/WinTestSupport.h"
 
@@ -417,6 +418,467 @@ TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
   EXPECT_STREQ(text.c_str(), "新值");
   EXPECT_EQ(number, 42);
   ClearObject(&object);
+}
+
+// An automation object of the test's own whose dispatch type information, built at run time, holds
+// every shape of member that the conversions meet. Its Invoke keeps what arrived, as the object saw
+// it, and answers with what the test chose:
+//   Receive([in] VARIANT value)           keeps the argument as it arrived
+//   Give() -> VARIANT                      answers with the chosen variant
+//   Peek([in] long* number)                an [in]-only reference; it writes 99 through it anyway
+//   Swap([in, out] VARIANT* value)         keeps the argument, answers through it with the chosen one
+//   Tally([in] DECIMAL* amount)            keeps the amount that the reference points at
+//   Mode                                   a property that can only be put, a long
+//   Level (variable, long), Partner (variable, IDispatch)
+class ProbeObject : public IDispatch {
+ public:
+  enum Member : MEMBERID { kReceive = 1, kGive, kPeek, kSwap, kTally, kMode, kLevel, kPartner };
+
+  ProbeObject() {
+    VariantInit(&arrived_);
+    VariantInit(&answer_);
+    typeInfo_ = BuildTypeInfo();
+  }
+  ~ProbeObject() {
+    VariantClear(&arrived_);
+    VariantClear(&answer_);
+    if (typeInfo_ != nullptr) typeInfo_->Release();
+  }
+  bool ready() const { return typeInfo_ != nullptr; }
+  AutomationObject Record() {
+    AutomationObject object;
+    object.unknown = this;
+    AddRef();
+    return object;
+  }
+  // What Give and Swap answer with (the probe keeps its own copy).
+  void Answer(const VARIANT& answer) {
+    VariantClear(&answer_);
+    VariantCopy(&answer_, const_cast<VARIANT*>(&answer));
+  }
+
+  // What the last Invoke saw.
+  int calls = 0;
+  MEMBERID member = DISPID_UNKNOWN;
+  WORD flags = 0;
+  UINT argumentCount = 0;
+  UINT namedCount = 0;
+  DISPID firstNamed = 0;
+  VARTYPE arrivedType = VT_EMPTY;  // the argument's type as passed (with VT_BYREF when it was)
+  VARIANT& arrived() { return arrived_; }  // its value, references resolved
+  LONG peeked = 0;
+  double tallied = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IDispatch) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    typeInfo_->AddRef();
+    *info = typeInfo_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID memberId, REFIID, LCID, WORD invokeFlags, DISPPARAMS* parameters,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    ++calls;
+    member = memberId;
+    flags = invokeFlags;
+    argumentCount = parameters->cArgs;
+    namedCount = parameters->cNamedArgs;
+    firstNamed = parameters->cNamedArgs > 0 ? parameters->rgdispidNamedArgs[0] : 0;
+    VariantClear(&arrived_);
+    arrivedType = VT_EMPTY;
+    if (parameters->cArgs == 0) {
+      if (memberId == kGive && result != nullptr) return VariantCopy(result, &answer_);
+      return memberId == kGive ? S_OK : DISP_E_BADPARAMCOUNT;
+    }
+    VARIANTARG& argument = parameters->rgvarg[parameters->cArgs - 1];  // the first argument
+    arrivedType = V_VT(&argument);
+    switch (memberId) {
+      case kPeek:
+        if (V_VT(&argument) != (VT_BYREF | VT_I4)) return DISP_E_TYPEMISMATCH;
+        peeked = *V_I4REF(&argument);
+        *V_I4REF(&argument) = 99;
+        return S_OK;
+      case kTally:
+        if (V_VT(&argument) != (VT_BYREF | VT_DECIMAL)) return DISP_E_TYPEMISMATCH;
+        return VarR8FromDec(V_DECIMALREF(&argument), &tallied);
+      case kSwap:
+        if (V_VT(&argument) != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
+        VariantCopyInd(&arrived_, &argument);
+        VariantClear(V_VARIANTREF(&argument));
+        return VariantCopy(V_VARIANTREF(&argument), &answer_);
+      default:
+        return VariantCopyInd(&arrived_, &argument);
+    }
+  }
+
+ private:
+  static ITypeInfo* BuildTypeInfo() {
+    ICreateTypeLib2* library = nullptr;
+    if (FAILED(CreateTypeLib2(SYS_WIN32, const_cast<LPOLESTR>(L"zvprobe.tlb"), &library))) return nullptr;
+    ICreateTypeInfo* creator = nullptr;
+    ITypeInfo* info = nullptr;
+    if (SUCCEEDED(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IZvProbe"), TKIND_DISPATCH, &creator))) {
+      if (AddMembers(creator) && SUCCEEDED(creator->LayOut())) {
+        creator->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&info));
+      }
+      creator->Release();
+    }
+    library->Release();
+    return info;
+  }
+
+  // One function: its id, kind, parameter (VT_EMPTY: none; pointee set: a reference to that type)
+  // with its flags, result type and names.
+  static bool AddFunction(ICreateTypeInfo* creator, UINT index, MEMBERID id, INVOKEKIND kind, VARTYPE type,
+                          VARTYPE pointee, USHORT parameterFlags, VARTYPE resultType, const wchar_t* name) {
+    TYPEDESC pointed = {};
+    pointed.vt = pointee;
+    ELEMDESC parameter = {};
+    parameter.tdesc.vt = type;
+    if (type == VT_PTR) parameter.tdesc.lptdesc = &pointed;
+    parameter.paramdesc.wParamFlags = parameterFlags;
+    FUNCDESC function = {};
+    function.memid = id;
+    function.funckind = FUNC_DISPATCH;
+    function.invkind = kind;
+    function.callconv = CC_STDCALL;
+    function.cParams = type == VT_EMPTY ? 0 : 1;
+    function.lprgelemdescParam = type == VT_EMPTY ? nullptr : &parameter;
+    function.elemdescFunc.tdesc.vt = resultType;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name), const_cast<LPOLESTR>(L"value")};
+    // A property put names only the property: its value has no name of its own.
+    const UINT nameCount = type == VT_EMPTY || kind == INVOKE_PROPERTYPUT ? 1 : 2;
+    return SUCCEEDED(creator->AddFuncDesc(index, &function)) &&
+           SUCCEEDED(creator->SetFuncAndParamNames(index, names, nameCount));
+  }
+  static bool AddVariable(ICreateTypeInfo* creator, UINT index, MEMBERID id, VARTYPE type, const wchar_t* name) {
+    VARDESC variable = {};
+    variable.memid = id;
+    variable.varkind = VAR_DISPATCH;
+    variable.elemdescVar.tdesc.vt = type;
+    return SUCCEEDED(creator->AddVarDesc(index, &variable)) &&
+           SUCCEEDED(creator->SetVarName(index, const_cast<LPOLESTR>(name)));
+  }
+  static bool AddMembers(ICreateTypeInfo* creator) {
+    constexpr USHORT in = PARAMFLAG_FIN;
+    constexpr USHORT inOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+    return AddFunction(creator, 0, kReceive, INVOKE_FUNC, VT_VARIANT, VT_EMPTY, in, VT_VOID, L"Receive") &&
+           AddFunction(creator, 1, kGive, INVOKE_FUNC, VT_EMPTY, VT_EMPTY, 0, VT_VARIANT, L"Give") &&
+           AddFunction(creator, 2, kPeek, INVOKE_FUNC, VT_PTR, VT_I4, in, VT_VOID, L"Peek") &&
+           AddFunction(creator, 3, kSwap, INVOKE_FUNC, VT_PTR, VT_VARIANT, inOut, VT_VOID, L"Swap") &&
+           AddFunction(creator, 4, kTally, INVOKE_FUNC, VT_PTR, VT_DECIMAL, in, VT_VOID, L"Tally") &&
+           AddFunction(creator, 5, kMode, INVOKE_PROPERTYPUT, VT_I4, VT_EMPTY, in, VT_VOID, L"Mode") &&
+           AddVariable(creator, 0, kLevel, VT_I4, L"Level") &&
+           AddVariable(creator, 1, kPartner, VT_DISPATCH, L"Partner");
+  }
+
+  ITypeInfo* typeInfo_ = nullptr;
+  VARIANT arrived_;
+  VARIANT answer_;
+  ULONG references_ = 1;
+};
+
+// A probe, ready, in a record as CreateAutomationObject leaves one; released with the fixture.
+class ProbeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    InitRuntime();
+    ASSERT_TRUE(probe_.ready()) << "the probe's type information could not be built";
+    object_ = probe_.Record();
+  }
+  void TearDown() override { ClearObject(&object_); }
+  // Calls `name` with the arguments in mode CallMethod, asking for `resultType`; the status.
+  std::int32_t Call(const char* name, std::initializer_list<Value> arguments,
+                    TypeFlag resultType = TypeFlag::Omitted, Value* result = nullptr) {
+    return InvokeByName(&object_, name, arguments.begin(), arguments.size(), InvokeMode::CallMethod, resultType,
+                        result);
+  }
+
+  ProbeObject probe_;
+  AutomationObject object_;
+};
+
+TEST_F(ProbeTest, EveryArgumentTypeArrivesAsItsVariant) {
+  ProbeObject other;
+  ASSERT_TRUE(other.ready());
+  AutomationObject otherRecord = other.Record();
+  VARIANT variant;
+  VariantInit(&variant);
+  V_VT(&variant) = VT_I2;
+  V_I2(&variant) = -12;
+  const struct {
+    Value argument;
+    VARTYPE type;
+    double number;  // the value as a double, where it is a number
+  } cases[] = {
+      {Value::Byte(200), VT_UI1, 200},
+      {Value::Short(-300), VT_I2, -300},
+      {Value::Int(-70000), VT_I4, -70000},
+      {Value::Long((std::int64_t{5} << 32) | 7), VT_I4, 7},  // the low 32 bits
+      {Value::Float(2.5f), VT_R4, 2.5},
+      {Value::Double(-1.25), VT_R8, -1.25},
+      {Value::Date(36526.5), VT_DATE, 36526.5},
+      {Value::Pointer(&variant, TypeFlag::Variant), VT_I2, -12},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    EXPECT_EQ(probe_.arrivedType, c.type) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    VARIANT asDouble;
+    VariantInit(&asDouble);
+    ASSERT_EQ(VariantChangeType(&asDouble, &probe_.arrived(), 0, VT_R8), S_OK);
+    EXPECT_EQ(V_R8(&asDouble), c.number) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+  }
+
+  // A boolean: true is -1 (VARIANT_TRUE) for any nonzero value, false is 0.
+  Value five = Value::Bool(true);
+  five.low = 5;
+  ASSERT_EQ(Call("Receive", {five}), kObjectOk);
+  EXPECT_EQ(probe_.arrivedType, VT_BOOL);
+  EXPECT_EQ(V_BOOL(&probe_.arrived()), VARIANT_TRUE);
+  EXPECT_EQ(V_BOOL(&probe_.arrived()), -1);
+  ASSERT_EQ(Call("Receive", {Value::Bool(false)}), kObjectOk);
+  EXPECT_EQ(V_BOOL(&probe_.arrived()), 0);
+
+  // A text crosses in the ANSI code page.
+  ASSERT_EQ(Call("Receive", {Value::Text("小明")}), kObjectOk);
+  ASSERT_EQ(probe_.arrivedType, VT_BSTR);
+  EXPECT_STREQ(V_BSTR(&probe_.arrived()), L"\u5c0f\u660e");
+
+  // An object arrives as its IDispatch.
+  ASSERT_EQ(Call("Receive", {Value::Pointer(&otherRecord, TypeFlag::Object)}), kObjectOk);
+  ASSERT_EQ(probe_.arrivedType, VT_DISPATCH);
+  EXPECT_EQ(V_DISPATCH(&probe_.arrived()), static_cast<IDispatch*>(&other));
+  VariantClear(&probe_.arrived());  // gives the probe's reference back
+
+  ClearObject(&otherRecord);
+  VariantClear(&variant);
+}
+
+TEST_F(ProbeTest, ArgumentsByReferenceAreReadThroughTheVariable) {
+  std::uint8_t byte = 201;
+  std::int16_t shortValue = -301;
+  std::int32_t intValue = -70001;
+  std::int64_t longValue = 8;
+  float floatValue = 3.5f;
+  double doubleValue = -2.25;
+  std::int32_t boolValue = 7;
+  Text text = Text::Copy("值");
+  const struct {
+    Value argument;
+    VARTYPE type;
+    double number;
+  } cases[] = {
+      {Value::Pointer(&byte, WithArrayOrReference(TypeFlag::Byte)), VT_UI1, 201},
+      {Value::Pointer(&shortValue, WithArrayOrReference(TypeFlag::Short)), VT_I2, -301},
+      {Value::Pointer(&intValue, WithArrayOrReference(TypeFlag::Int)), VT_I4, -70001},
+      {Value::Pointer(&longValue, WithArrayOrReference(TypeFlag::Long)), VT_I4, 8},
+      {Value::Pointer(&floatValue, WithArrayOrReference(TypeFlag::Float)), VT_R4, 3.5},
+      {Value::Pointer(&doubleValue, WithArrayOrReference(TypeFlag::Double)), VT_R8, -2.25},
+      {Value::Pointer(&doubleValue, WithArrayOrReference(TypeFlag::Date)), VT_DATE, -2.25},
+      {Value::Pointer(&boolValue, WithArrayOrReference(TypeFlag::Bool)), VT_BOOL, -1},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    EXPECT_EQ(probe_.arrivedType, c.type) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    VARIANT asDouble;
+    VariantInit(&asDouble);
+    ASSERT_EQ(VariantChangeType(&asDouble, &probe_.arrived(), 0, VT_R8), S_OK);
+    EXPECT_EQ(V_R8(&asDouble), c.number) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+  }
+  ASSERT_EQ(Call("Receive", {TextReference(&text)}), kObjectOk);
+  ASSERT_EQ(probe_.arrivedType, VT_BSTR);
+  EXPECT_STREQ(V_BSTR(&probe_.arrived()), L"\u503c");
+}
+
+TEST_F(ProbeTest, EveryResultTypeIsConvertedFromTheVariant) {
+  VARIANT answer;
+  VariantInit(&answer);
+  Value result;
+
+  V_VT(&answer) = VT_BOOL;
+  V_BOOL(&answer) = VARIANT_TRUE;
+  probe_.Answer(answer);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Bool, &result), kObjectOk);
+  EXPECT_EQ(result.type, TypeFlag::Bool);
+  EXPECT_EQ(result.AsInt(), 1);  // the runtime's true
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Int, &result), kObjectOk);
+  EXPECT_EQ(result.AsInt(), -1);  // as a number, true is -1
+
+  V_VT(&answer) = VT_I4;
+  V_I4(&answer) = -5;
+  probe_.Answer(answer);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Long, &result), kObjectOk);
+  EXPECT_EQ(result.type, TypeFlag::Long);
+  EXPECT_EQ(result.AsLong(), -5);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Short, &result), kObjectOk);
+  EXPECT_EQ(result.type, TypeFlag::Short);
+  EXPECT_EQ(static_cast<std::int16_t>(result.low), -5);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Double, &result), kObjectOk);
+  EXPECT_EQ(result.AsDouble(), -5.0);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Text, &result), kObjectOk);
+  EXPECT_STREQ(Text::Adopt(result.AsPointer<char>()).c_str(), "-5");
+
+  V_I4(&answer) = 250;
+  probe_.Answer(answer);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Byte, &result), kObjectOk);
+  EXPECT_EQ(result.type, TypeFlag::Byte);
+  EXPECT_EQ(result.low, 250u);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Float, &result), kObjectOk);
+  EXPECT_EQ(result.AsFloat(), 250.0f);
+
+  V_VT(&answer) = VT_DATE;
+  V_DATE(&answer) = 36526.25;
+  probe_.Answer(answer);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Date, &result), kObjectOk);
+  EXPECT_EQ(result.type, TypeFlag::Date);
+  EXPECT_EQ(result.AsDouble(), 36526.25);
+
+  V_VT(&answer) = VT_BSTR;
+  V_BSTR(&answer) = SysAllocString(L"\u5c0f\u660e");
+  probe_.Answer(answer);
+  VariantClear(&answer);
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Text, &result), kObjectOk);
+  EXPECT_STREQ(Text::Adopt(result.AsPointer<char>()).c_str(), "小明");
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Variant, &result), kObjectOk);
+  auto* copy = result.AsPointer<VARIANT>();
+  ASSERT_EQ(V_VT(copy), VT_BSTR);
+  EXPECT_STREQ(V_BSTR(copy), L"\u5c0f\u660e");
+  VariantClear(copy);
+  heap::Free(copy);
+
+  ProbeObject other;
+  ASSERT_TRUE(other.ready());
+  V_VT(&answer) = VT_DISPATCH;
+  V_DISPATCH(&answer) = &other;
+  probe_.Answer(answer);  // the probe holds a reference of its own
+  ASSERT_EQ(Call("Give", {}, TypeFlag::Object, &result), kObjectOk);
+  ObjectRecord record = ObjectRecord::Adopt(result.AsPointer<AutomationObject>());
+  ASSERT_NE(record.get(), nullptr);
+  EXPECT_EQ(record->unknown, static_cast<IUnknown*>(&other));
+  VariantInit(&answer);
+  probe_.Answer(answer);
+}
+
+TEST_F(ProbeTest, OutputParametersOfEveryTypeAreWrittenBack) {
+  VARIANT answer;
+  VariantInit(&answer);
+  V_VT(&answer) = VT_I4;
+  V_I4(&answer) = -6;
+  probe_.Answer(answer);
+
+  std::int16_t shortValue = 1;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&shortValue, WithArrayOrReference(TypeFlag::Short))}), kObjectOk);
+  EXPECT_EQ(V_I2(&probe_.arrived()), 1);  // what went in
+  EXPECT_EQ(shortValue, -6);               // what came back
+  std::int64_t longValue = 1;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&longValue, WithArrayOrReference(TypeFlag::Long))}), kObjectOk);
+  EXPECT_EQ(longValue, -6);
+  double doubleValue = 1;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&doubleValue, WithArrayOrReference(TypeFlag::Double))}), kObjectOk);
+  EXPECT_EQ(doubleValue, -6.0);
+  float floatValue = 1;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&floatValue, WithArrayOrReference(TypeFlag::Float))}), kObjectOk);
+  EXPECT_EQ(floatValue, -6.0f);
+  Text text = Text::Copy("旧");
+  ASSERT_EQ(Call("Swap", {TextReference(&text)}), kObjectOk);
+  EXPECT_STREQ(V_BSTR(&probe_.arrived()), L"\u65e7");
+  EXPECT_STREQ(text.c_str(), "-6");
+
+  V_VT(&answer) = VT_BOOL;
+  V_BOOL(&answer) = VARIANT_TRUE;
+  probe_.Answer(answer);
+  std::int32_t boolValue = 0;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&boolValue, WithArrayOrReference(TypeFlag::Bool))}), kObjectOk);
+  EXPECT_EQ(V_BOOL(&probe_.arrived()), VARIANT_FALSE);
+  EXPECT_EQ(boolValue, 1);  // the runtime's true
+  std::uint8_t byte = 0;
+  V_VT(&answer) = VT_I4;
+  V_I4(&answer) = 255;
+  probe_.Answer(answer);
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&byte, WithArrayOrReference(TypeFlag::Byte))}), kObjectOk);
+  EXPECT_EQ(byte, 255);
+  V_VT(&answer) = VT_DATE;
+  V_DATE(&answer) = 2.5;
+  probe_.Answer(answer);
+  double date = 0;
+  ASSERT_EQ(Call("Swap", {Value::Pointer(&date, WithArrayOrReference(TypeFlag::Date))}), kObjectOk);
+  EXPECT_EQ(date, 2.5);
+}
+
+TEST_F(ProbeTest, AnInOnlyReferenceIsNotWrittenBack) {
+  std::int32_t number = 41;
+  ASSERT_EQ(Call("Peek", {Value::Pointer(&number, WithArrayOrReference(TypeFlag::Int))}), kObjectOk);
+  EXPECT_EQ(probe_.peeked, 41);  // it arrived by reference
+  EXPECT_EQ(number, 41);         // and the probe's write through it stayed with the probe
+}
+
+TEST_F(ProbeTest, AReferenceToADecimalPointsAtTheWholeDecimal) {
+  ASSERT_EQ(Call("Tally", {Value::Double(12.5)}), kObjectOk);
+  EXPECT_EQ(probe_.arrivedType, VT_BYREF | VT_DECIMAL);
+  EXPECT_EQ(probe_.tallied, 12.5);
+  ASSERT_EQ(Call("Tally", {Value::Int(-70000)}), kObjectOk);
+  EXPECT_EQ(probe_.tallied, -70000.0);
+}
+
+TEST_F(ProbeTest, AVariableIsPutByValueAndAnObjectVariableByReference) {
+  EXPECT_TRUE(SetObjectProperty(&object_, "Level", {Value::Int(5)}));
+  EXPECT_EQ(probe_.member, ProbeObject::kLevel);
+  EXPECT_EQ(probe_.flags, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(probe_.argumentCount, 1u);
+  EXPECT_EQ(probe_.namedCount, 1u);
+  EXPECT_EQ(probe_.firstNamed, DISPID_PROPERTYPUT);
+  EXPECT_EQ(probe_.arrivedType, VT_I4);
+  EXPECT_EQ(V_I4(&probe_.arrived()), 5);
+
+  ProbeObject partner;
+  ASSERT_TRUE(partner.ready());
+  AutomationObject partnerRecord = partner.Record();
+  EXPECT_TRUE(SetObjectProperty(&object_, "Partner", {Value::Pointer(&partnerRecord, TypeFlag::Object)}));
+  EXPECT_EQ(probe_.member, ProbeObject::kPartner);
+  EXPECT_EQ(probe_.flags, DISPATCH_PROPERTYPUTREF);
+  EXPECT_EQ(probe_.namedCount, 1u);
+  EXPECT_EQ(probe_.firstNamed, DISPID_PROPERTYPUT);
+  ASSERT_EQ(probe_.arrivedType, VT_DISPATCH);
+  EXPECT_EQ(V_DISPATCH(&probe_.arrived()), static_cast<IDispatch*>(&partner));
+  VariantClear(&probe_.arrived());
+  ClearObject(&partnerRecord);
+
+  // Read in the other modes, a variable is a property get without arguments.
+  Value level;
+  ASSERT_EQ(Call("Level", {}, TypeFlag::Omitted, &level), kObjectOk);
+  EXPECT_EQ(probe_.flags, DISPATCH_PROPERTYGET);
+  EXPECT_EQ(probe_.namedCount, 0u);
+}
+
+TEST_F(ProbeTest, APropertyPutWithoutAValueIsAStatusAndNoCall) {
+  EXPECT_FALSE(SetObjectProperty(&object_, "Level", {}));
+  EXPECT_EQ(LastObjectError(), kObjectBadParamCount);
+  EXPECT_FALSE(SetObjectProperty(&object_, "Mode", {Value(), Value()}));  // omitted at the end: none
+  EXPECT_EQ(LastObjectError(), kObjectBadParamCount);
+  ObjectRecord none = CallObjectMethod(&object_, "Mode");  // bound as a put: the only kind it has
+  EXPECT_EQ(LastObjectError(), kObjectBadParamCount);
+  EXPECT_EQ(probe_.calls, 0) << "Invoke was called with a named argument and no arguments";
+
+  EXPECT_TRUE(SetObjectProperty(&object_, "Mode", {Value::Int(3)}));
+  EXPECT_EQ(probe_.calls, 1);
+  EXPECT_EQ(probe_.flags, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(V_I4(&probe_.arrived()), 3);
 }
 
 DWORD WINAPI ReadStatusOnAnotherThread(void* out) {
