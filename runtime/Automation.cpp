@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/DeclaredCalls.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
 
@@ -589,28 +590,21 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
   return kObjectOk;
 }
 
-// Loads a type library named with or without a path; a bare name comes from the system directory,
-// never from the program's folder or the current directory.
-ComPtr<ITypeLib> LoadTypeLibrary(TextArg file) {
-  const char* name = file.c_str();
-  char path[MAX_PATH];
-  const bool bare = std::strpbrk(name, "\\/:") == nullptr;
-  if (bare) {
-    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + std::strlen(name) >= MAX_PATH) return {};
-    path[length] = '\\';
-    std::strcpy(path + length + 1, name);
-    name = path;
-  }
+// Loads a type library by the rule of the declared libraries (LibraryPathFor): a bare name from the
+// system directory, a relative path from the program's folder, never from the current directory or
+// from wherever the system's own search would look. The path loaded goes to `path`.
+ComPtr<ITypeLib> LoadTypeLibrary(TextArg file, char* path, std::size_t capacity) {
+  if (file.empty() || !LibraryPathFor(file.c_str(), path, capacity)) return {};
   ComPtr<ITypeLib> library;
-  UniqueBstr widePath = ToBstr(name);
+  UniqueBstr widePath = ToBstr(path);
   if (!widePath || FAILED(LoadTypeLib(widePath.get(), library.put()))) return {};
   return library;
 }
 
 // The type-library route: the class named in the library, created through its type information.
 ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
-  ComPtr<ITypeLib> library = LoadTypeLibrary(file);
+  char path[MAX_PATH];
+  ComPtr<ITypeLib> library = LoadTypeLibrary(file, path, sizeof path);
   if (!library) return {};
   UniqueBstr wideName = ToBstr(className);  // FindName may rewrite it to the library's spelling
   if (!wideName) return {};
@@ -626,9 +620,10 @@ ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
   if (FAILED(typeInfo->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(instance.put())))) {
     return {};
   }
-  if (std::strchr(file.c_str(), '\\') != nullptr) {
-    if (UniqueBstr registeredPath = ToBstr(file))
-      RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
+  // A library named by a path is registered, under the full path it was loaded from (a relative
+  // name would be found again from wherever the reader happens to be); a bare name is not.
+  if (ContainsOutsideDoubleByte(file.c_str(), '\\')) {
+    if (UniqueBstr registeredPath = ToBstr(path)) RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
   }
   return instance;
 }

@@ -58,6 +58,15 @@ std::uint32_t DeclaredLibraryLoadCount();
 // argument). Ends the program with runtime error 6 when the function does not remove exactly them.
 std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words, std::size_t count);
 
+// Where a library file named `name` is loaded from, by one rule for the declared commands' libraries
+// and for type libraries: a bare name (no "\\", "/" or ":") from the system directory, a relative path
+// from the program's folder (never from the current directory), a name with a drive as it stands.
+// Every check steps over double-byte characters, whose second byte may be that of "\\" (GBK "誠" is
+// D5 5C). The full path goes to `path`; false when it does not fit.
+bool LibraryPathFor(const char* name, char* path, std::size_t capacity);
+// The name holds `c` outside double-byte characters.
+bool ContainsOutsideDoubleByte(const char* name, char c);
+
 // One 32-bit stack word per argument: integers, booleans and enums by value, pointers and handles by
 // address (a Text by the address of its bytes).
 template <class T>

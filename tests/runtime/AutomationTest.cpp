@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/Automation.h"
 #include "runtime/Heap.h"
@@ -942,6 +943,177 @@ TEST(AutomationTypeLibrary, BareNameIsNotTakenFromTheProgramFolder) {
   ASSERT_TRUE(child.Start("\"" + program + "\" --zv-child=CreateShellFromBareLibraryName", root));
   EXPECT_EQ(child.Wait(), 0u);
   test::RemoveTree(root);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// ---- Type libraries of the test's own -------------------------------------------------------------
+
+// Writes a type library file with its own identity (a fresh LIBID, version 1.0) holding one class
+// named `className` whose CLSID is `clsid`: creating that class through the library creates that
+// object. The library's identity, or GUID_NULL when it could not be written.
+GUID WriteTypeLibrary(const std::string& path, const wchar_t* className, const char* clsid) {
+  GUID libraryId = GUID_NULL;
+  GUID classId = GUID_NULL;
+  wchar_t wideClsid[64] = {};
+  MultiByteToWideChar(CP_ACP, 0, clsid, -1, wideClsid, 64);
+  wchar_t widePath[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+  if (FAILED(CoCreateGuid(&libraryId)) || FAILED(CLSIDFromString(wideClsid, &classId))) return GUID_NULL;
+  ICreateTypeLib2* library = nullptr;
+  if (FAILED(CreateTypeLib2(SYS_WIN32, widePath, &library))) return GUID_NULL;
+  bool ok = SUCCEEDED(library->SetGuid(libraryId)) && SUCCEEDED(library->SetVersion(1, 0)) &&
+            SUCCEEDED(library->SetLcid(LOCALE_NEUTRAL)) &&
+            SUCCEEDED(library->SetName(const_cast<LPOLESTR>(L"ZvProbeLibrary")));
+  ICreateTypeInfo* creator = nullptr;
+  ok = ok && SUCCEEDED(library->CreateTypeInfo(const_cast<LPOLESTR>(className), TKIND_COCLASS, &creator));
+  if (creator != nullptr) {
+    ok = ok && SUCCEEDED(creator->SetGuid(classId)) && SUCCEEDED(creator->SetTypeFlags(TYPEFLAG_FCANCREATE)) &&
+         SUCCEEDED(creator->LayOut());
+    creator->Release();
+  }
+  ok = ok && SUCCEEDED(library->SaveAllChanges());
+  library->Release();
+  return ok ? libraryId : GUID_NULL;
+}
+
+// The path under which a type library is registered for 32-bit programs ("" when it is not).
+std::string RegisteredPath(const GUID& libraryId) {
+  wchar_t wide[64] = {};
+  StringFromGUID2(libraryId, wide, 64);
+  char id[64] = {};
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, id, sizeof id, nullptr, nullptr);
+  const std::string key = std::string("TypeLib\\") + id + "\\1.0\\0\\win32";
+  char value[MAX_PATH] = {};
+  LONG size = sizeof value;
+  if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS) return "";
+  return value;
+}
+
+void Unregister(const GUID& libraryId) {
+  UnRegisterTypeLib(libraryId, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+  wchar_t wide[64] = {};
+  StringFromGUID2(libraryId, wide, 64);
+  char id[64] = {};
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, id, sizeof id, nullptr, nullptr);
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("TypeLib\\") + id).c_str());
+}
+
+// The object holds an interface with IDispatch (the shell object does; a shell link does not).
+bool HasDispatch(const AutomationObject* object) {
+  if (object->unknown == nullptr) return false;
+  IDispatch* dispatch = nullptr;
+  if (FAILED(object->unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) return false;
+  dispatch->Release();
+  return true;
+}
+
+class TypeLibraryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    InitRuntime();
+    root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    system_ = system;
+  }
+  void TearDown() override {
+    for (const GUID& id : registered_) Unregister(id);
+    for (const std::string& file : systemFiles_) DeleteFileA(file.c_str());
+    test::RemoveTree(root_);
+  }
+  // A library with the shell object's class under `className`, at `path`; unregistered afterwards.
+  GUID ShellLibrary(const std::string& path, const wchar_t* className = L"ZvProbeShell",
+                    const char* clsid = kShellClsid) {
+    const GUID id = WriteTypeLibrary(path, className, clsid);
+    EXPECT_NE(id, GUID_NULL) << "could not write " << path;
+    registered_.push_back(id);
+    return id;
+  }
+  // The same in the system directory, under `name`; removed afterwards.
+  GUID SystemShellLibrary(const std::string& name) {
+    systemFiles_.push_back(system_ + "\\" + name);
+    return ShellLibrary(system_ + "\\" + name);
+  }
+
+  std::string root_;
+  std::string system_;
+  std::vector<GUID> registered_;
+  std::vector<std::string> systemFiles_;
+};
+
+TEST_F(TypeLibraryTest, OnlyALibraryNamedByAPathIsRegistered) {
+  // By its full path: created through it, and registered under that path.
+  const std::string full = root_ + "\\zvprobe.tlb";
+  const GUID byPath = ShellLibrary(full);
+  ObjectRecord object = ObjectRecord::New();
+  ASSERT_TRUE(CreateAutomationObject(object.get(), "ZvProbeShell", TextArg(full.c_str())));
+  EXPECT_TRUE(HasDispatch(object.get()));
+  EXPECT_EQ(RegisteredPath(byPath), full);
+
+  // By a bare name, from the system directory: created, not registered.
+  const std::string bare = "zvprobe" + std::to_string(GetCurrentProcessId()) + ".tlb";
+  const GUID byName = SystemShellLibrary(bare);
+  ObjectRecord second = ObjectRecord::New();
+  ASSERT_TRUE(CreateAutomationObject(second.get(), "ZvProbeShell", TextArg(bare.c_str())));
+  EXPECT_EQ(RegisteredPath(byName), "");
+
+  // A bare name holding "誠" (D5 5C in GBK): still a bare name, so the same.
+  const std::string doubleByte = "zv誠" + std::to_string(GetCurrentProcessId()) + ".tlb";
+  const GUID byDoubleByteName = SystemShellLibrary(doubleByte);
+  ObjectRecord third = ObjectRecord::New();
+  ASSERT_TRUE(CreateAutomationObject(third.get(), "ZvProbeShell", TextArg(doubleByte.c_str())));
+  EXPECT_EQ(RegisteredPath(byDoubleByteName), "");
+}
+
+TEST_F(TypeLibraryTest, AClassNameInBracesNeverLoadsATypeLibrary) {
+  // The library names a class after the shell object's CLSID but makes a shell link (which has no
+  // IDispatch): were the library loaded, the wrong object would come of it, and the library would be
+  // registered.
+  const std::string full = root_ + "\\zvbraces.tlb";
+  const GUID id = ShellLibrary(full, L"{72C24DD5-D70A-438B-8A42-98424B88AFB8}", kShellLinkClsid);
+  ObjectRecord object = ObjectRecord::New();
+  ASSERT_TRUE(CreateAutomationObject(object.get(), kShellClsid, TextArg(full.c_str())));
+  EXPECT_TRUE(HasDispatch(object.get())) << "the object came from the type library";
+  EXPECT_EQ(RegisteredPath(id), "");
+}
+
+// Creates the probe's class from the type library named by the last argument after making the
+// second-last the current directory; exit code 0 when it was created, 1 when not.
+ZV_CHILD_SCENARIO(CreateFromRelativeLibrary) {
+  InitRuntime();
+  SetCurrentDirectoryA(argv[argc - 2]);
+  ObjectRecord object = ObjectRecord::New();
+  ExitProcess(CreateAutomationObject(object.get(), "ZvProbeShell", TextArg(argv[argc - 1])) ? 0 : 1);
+}
+
+TEST_F(TypeLibraryTest, ARelativePathIsTakenFromTheProgramsFolderNeverTheCurrentOne) {
+  const std::string program = root_ + "\\prog";
+  const std::string current = root_ + "\\current";
+  for (const std::string& folder : {program, current, program + "\\sub", current + "\\sub"})
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileA(test::OwnProgramPath().c_str(), (program + "\\zvtlb.exe").c_str(), FALSE));
+  const std::string command = "\"" + program + "\\zvtlb.exe\" --zv-child=CreateFromRelativeLibrary \"" +
+                              current + "\" \"sub\\zvprobe.tlb\"";
+
+  // Only in the current directory: not found.
+  const GUID inCurrent = ShellLibrary(current + "\\sub\\zvprobe.tlb");
+  test::ChildProcess first;
+  ASSERT_TRUE(first.Start(command, program));
+  EXPECT_EQ(first.Wait(), 1u);
+  EXPECT_EQ(RegisteredPath(inCurrent), "");
+
+  // Beside the program: found, and registered under its full path.
+  const GUID inProgram = ShellLibrary(program + "\\sub\\zvprobe.tlb");
+  test::ChildProcess second;
+  ASSERT_TRUE(second.Start(command, program));
+  EXPECT_EQ(second.Wait(), 0u);
+  EXPECT_EQ(RegisteredPath(inProgram), program + "\\sub\\zvprobe.tlb");
+  EXPECT_EQ(RegisteredPath(inCurrent), "");
 }
 
 }  // namespace
