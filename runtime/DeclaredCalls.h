@@ -3,7 +3,8 @@
 // arguments last first, calls the function and checks that it removed exactly those arguments; a
 // mismatch is runtime error 6. A library or export that cannot be found is a fatal error naming the
 // export (and the library, when one is named). Libraries named without a path are loaded from the
-// system directory only, never from the program's folder or the current directory.
+// system directory only, never from the program's folder or the current directory; a library loaded
+// by its full path looks for its own dependencies beside itself.
 #pragma once
 
 #include <cstddef>
