@@ -177,11 +177,11 @@ class FileIdentity {
   FileIdentity& operator=(const FileIdentity&) = delete;
   ~FileIdentity() { LocalFree(descriptor_); }
 
-  // `file` is open with READ_CONTROL.
+  // `file` is open with READ_CONTROL and FILE_READ_ATTRIBUTES.
   bool Read(HANDLE file) {
-    FILE_BASIC_INFO basic{};
-    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
-    attributes_ = basic.FileAttributes & kCarriedAttributes;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    attributes_ = information.dwFileAttributes & kCarriedAttributes;
     return GetSecurityInfo(file, SE_FILE_OBJECT, kParts, &owner_, &group_, &dacl_, nullptr, &descriptor_) ==
            ERROR_SUCCESS;
   }
@@ -314,8 +314,8 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
 
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
-  UniqueFile target(CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL, 0, &inheritable, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile target(CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES, 0,
+                                &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) return false;
   const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;  // deleted and re-created meanwhile
 

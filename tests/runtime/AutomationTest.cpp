@@ -504,8 +504,9 @@ class ProbeObject : public IDispatch {
     VariantClear(&arrived_);
     arrivedType = VT_EMPTY;
     if (parameters->cArgs == 0) {
-      if (memberId == kGive && result != nullptr) return VariantCopy(result, &answer_);
-      return memberId == kGive ? S_OK : DISP_E_BADPARAMCOUNT;
+      // Give, and reading a variable, answer with the chosen variant; nothing else goes without one.
+      if (memberId != kGive && (invokeFlags & DISPATCH_PROPERTYGET) == 0) return DISP_E_BADPARAMCOUNT;
+      return result != nullptr ? VariantCopy(result, &answer_) : S_OK;
     }
     VARIANTARG& argument = parameters->rgvarg[parameters->cArgs - 1];  // the first argument
     arrivedType = V_VT(&argument);
