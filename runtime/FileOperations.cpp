@@ -187,16 +187,13 @@ class FileIdentity {
   }
 
   // Gives the new file (by name: setting a security descriptor needs no access to the data, so the
-  // file can stay open without sharing meanwhile) the old one's access list, and its owner and group
-  // where they differ from the new file's. False when the system refuses any of it: the old file then
-  // stays, rather than being replaced by one that belongs to someone else.
+  // file can stay open without sharing meanwhile) the old one's descriptor as it stands: its access
+  // list with the same entries, the same inherited ones among them and the same protection from the
+  // folder's, and its owner and group where they differ from the new file's. False when the system
+  // refuses any of it: the old file then stays, rather than being replaced by one that belongs to
+  // someone else or that others may read.
   bool GiveSecurityTo(const char* name) const {
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(descriptor_, &control, &revision)) return false;
     SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION;
-    parts |= (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                : UNPROTECTED_DACL_SECURITY_INFORMATION;
     PSID newOwner = nullptr;
     PSID newGroup = nullptr;
     PSECURITY_DESCRIPTOR newDescriptor = nullptr;
@@ -209,8 +206,7 @@ class FileIdentity {
     if (group_ != nullptr && (newGroup == nullptr || !EqualSid(group_, newGroup)))
       parts |= GROUP_SECURITY_INFORMATION;
     LocalFree(newDescriptor);
-    return SetNamedSecurityInfoA(const_cast<char*>(name), SE_FILE_OBJECT, parts, owner_, group_, dacl_,
-                                 nullptr) == ERROR_SUCCESS;
+    return SetFileSecurityA(name, parts, descriptor_) != 0;
   }
 
   // The old file's attributes, on the closed new file.

@@ -394,18 +394,22 @@ std::string OwnUserSid() {
 TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
   const std::string target = Path("payload.exe");
   test::WriteWholeFile(target, "old program");
-  // An access list of the file's own (nothing inherited): full control for the administrators and
-  // this user, reading for everyone; owned by the administrators.
-  const std::string wanted = "O:BAD:P(A;;FA;;;BA)(A;;FA;;;" + OwnUserSid() + ")(A;;FR;;;WD)";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                   nullptr));
-  const BOOL set = SetFileSecurityA(target.c_str(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                    descriptor);
-  LocalFree(descriptor);
+  // An access list of the file's own (nothing inherited, nothing for everyone): full control for the
+  // administrators and this user only. Then, where the system lets this process give the file away,
+  // the administrators as its owner.
+  const std::string user = OwnUserSid();
+  ASSERT_FALSE(user.empty());
+  for (const std::string& wanted : {"D:P(A;;FA;;;BA)(A;;FA;;;" + user + ")", std::string("O:BA")}) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    SetFileSecurityA(target.c_str(), wanted[0] == 'O' ? OWNER_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION,
+                     descriptor);
+    LocalFree(descriptor);
+  }
   const std::string before = SecurityOf(target);
-  if (!set || before.find(";;;WD)") == std::string::npos || before.find("O:BA") == std::string::npos)
-    GTEST_SKIP() << "this file system does not keep a file's own owner and access list: " << before;
+  if (before.empty() || before.find(";;;WD)") != std::string::npos)
+    GTEST_SKIP() << "this file system does not keep a file's own access list: " << before;
   const std::string fresh = Path("fresh.exe");
   test::WriteWholeFile(fresh, "x");
   ASSERT_NE(SecurityOf(fresh), before) << "a new file would look the same: nothing to tell apart";
