@@ -623,7 +623,8 @@ ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
   // A library named by a path is registered, under the full path it was loaded from (a relative
   // name would be found again from wherever the reader happens to be); a bare name is not.
   if (ContainsOutsideDoubleByte(file.c_str(), '\\')) {
-    if (UniqueBstr registeredPath = ToBstr(path)) RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
+    if (UniqueBstr registeredPath = ToBstr(path))
+      RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
   }
   return instance;
 }

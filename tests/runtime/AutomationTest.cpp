@@ -465,7 +465,7 @@ class ProbeObject : public IDispatch {
   UINT argumentCount = 0;
   UINT namedCount = 0;
   DISPID firstNamed = 0;
-  VARTYPE arrivedType = VT_EMPTY;  // the argument's type as passed (with VT_BYREF when it was)
+  VARTYPE arrivedType = VT_EMPTY;          // the argument's type as passed (with VT_BYREF when it was)
   VARIANT& arrived() { return arrived_; }  // its value, references resolved
   LONG peeked = 0;
   double tallied = 0;
@@ -569,7 +569,8 @@ class ProbeObject : public IDispatch {
     return SUCCEEDED(creator->AddFuncDesc(index, &function)) &&
            SUCCEEDED(creator->SetFuncAndParamNames(index, names, nameCount));
   }
-  static bool AddVariable(ICreateTypeInfo* creator, UINT index, MEMBERID id, VARTYPE type, const wchar_t* name) {
+  static bool AddVariable(ICreateTypeInfo* creator, UINT index, MEMBERID id, VARTYPE type,
+                          const wchar_t* name) {
     VARDESC variable = {};
     variable.memid = id;
     variable.varkind = VAR_DISPATCH;
@@ -608,8 +609,8 @@ class ProbeTest : public testing::Test {
   // Calls `name` with the arguments in mode CallMethod, asking for `resultType`; the status.
   std::int32_t Call(const char* name, std::initializer_list<Value> arguments,
                     TypeFlag resultType = TypeFlag::Omitted, Value* result = nullptr) {
-    return InvokeByName(&object_, name, arguments.begin(), arguments.size(), InvokeMode::CallMethod, resultType,
-                        result);
+    return InvokeByName(&object_, name, arguments.begin(), arguments.size(), InvokeMode::CallMethod,
+                        resultType, result);
   }
 
   ProbeObject probe_;
@@ -639,7 +640,8 @@ TEST_F(ProbeTest, EveryArgumentTypeArrivesAsItsVariant) {
       {Value::Pointer(&variant, TypeFlag::Variant), VT_I2, -12},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk)
+        << std::hex << static_cast<std::uint32_t>(c.argument.type);
     EXPECT_EQ(probe_.arrivedType, c.type) << std::hex << static_cast<std::uint32_t>(c.argument.type);
     VARIANT asDouble;
     VariantInit(&asDouble);
@@ -696,7 +698,8 @@ TEST_F(ProbeTest, ArgumentsByReferenceAreReadThroughTheVariable) {
       {Value::Pointer(&boolValue, WithArrayOrReference(TypeFlag::Bool)), VT_BOOL, -1},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk) << std::hex << static_cast<std::uint32_t>(c.argument.type);
+    ASSERT_EQ(Call("Receive", {c.argument}), kObjectOk)
+        << std::hex << static_cast<std::uint32_t>(c.argument.type);
     EXPECT_EQ(probe_.arrivedType, c.type) << std::hex << static_cast<std::uint32_t>(c.argument.type);
     VARIANT asDouble;
     VariantInit(&asDouble);
@@ -787,7 +790,7 @@ TEST_F(ProbeTest, OutputParametersOfEveryTypeAreWrittenBack) {
   std::int16_t shortValue = 1;
   ASSERT_EQ(Call("Swap", {Value::Pointer(&shortValue, WithArrayOrReference(TypeFlag::Short))}), kObjectOk);
   EXPECT_EQ(V_I2(&probe_.arrived()), 1);  // what went in
-  EXPECT_EQ(shortValue, -6);               // what came back
+  EXPECT_EQ(shortValue, -6);              // what came back
   std::int64_t longValue = 1;
   ASSERT_EQ(Call("Swap", {Value::Pointer(&longValue, WithArrayOrReference(TypeFlag::Long))}), kObjectOk);
   EXPECT_EQ(longValue, -6);
@@ -973,8 +976,8 @@ GUID WriteTypeLibrary(const std::string& path, const wchar_t* className, const c
   ICreateTypeInfo* creator = nullptr;
   ok = ok && SUCCEEDED(library->CreateTypeInfo(const_cast<LPOLESTR>(className), TKIND_COCLASS, &creator));
   if (creator != nullptr) {
-    ok = ok && SUCCEEDED(creator->SetGuid(classId)) && SUCCEEDED(creator->SetTypeFlags(TYPEFLAG_FCANCREATE)) &&
-         SUCCEEDED(creator->LayOut());
+    ok = ok && SUCCEEDED(creator->SetGuid(classId)) &&
+         SUCCEEDED(creator->SetTypeFlags(TYPEFLAG_FCANCREATE)) && SUCCEEDED(creator->LayOut());
     creator->Release();
   }
   ok = ok && SUCCEEDED(library->SaveAllChanges());
@@ -1008,7 +1011,8 @@ void Unregister(const GUID& libraryId) {
 bool HasDispatch(const AutomationObject* object) {
   if (object->unknown == nullptr) return false;
   IDispatch* dispatch = nullptr;
-  if (FAILED(object->unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) return false;
+  if (FAILED(object->unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+    return false;
   dispatch->Release();
   return true;
 }

@@ -29,9 +29,8 @@ enum TestEntry : std::int32_t {
   kTestEntryCount
 };
 std::string g_markerPath;
-const char* g_testLibraries[kTestEntryCount] = {"",         "kernel32.dll", "zvnosuchlibrary.dll",
-                                                "kernel32", "kernel32",     "",
-                                                "",         "zv誠marker.dll"};
+const char* g_testLibraries[kTestEntryCount] = {
+    "", "kernel32.dll", "zvnosuchlibrary.dll", "kernel32", "kernel32", "", "", "zv誠marker.dll"};
 const char* const kTestExports[kTestEntryCount] = {"ZvNoSuchExport", "ZvNoSuchExport", "GetTickCount",
                                                    "SetLastError",   "GetTickCount",   "#65543",
                                                    "ZvMarkerRelay",  "ZvMarkerPing"};
@@ -380,9 +379,9 @@ TEST(DeclaredDoubleByteNames, ABareNameWhoseCharacterEndsInTheBackslashByteComes
   const std::string planted = root + "\\zv誠marker.dll";
   ASSERT_TRUE(CopyBuilt("zv_marker.dll", genuine));
   ASSERT_TRUE(CopyBuilt("zv_marker.dll", planted));
-  EXPECT_EQ(RunCopyIn(root, "zvbare.exe",
-                      "--zv-child=CallTestEntry " + std::to_string(kBareDoubleByteName) + " 0"),
-            0x77u);
+  EXPECT_EQ(
+      RunCopyIn(root, "zvbare.exe", "--zv-child=CallTestEntry " + std::to_string(kBareDoubleByteName) + " 0"),
+      0x77u);
   EXPECT_NE(test::MarkerLog(genuine), "");
   EXPECT_EQ(test::MarkerLog(planted), "");
   DeleteFileA(genuine.c_str());

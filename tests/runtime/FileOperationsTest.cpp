@@ -278,15 +278,16 @@ test::ImportHook* g_writeHook = nullptr;
 test::ImportHook* g_flushHook = nullptr;
 test::ImportHook* g_moveHook = nullptr;
 
-BOOL WINAPI WatchedWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written, LPOVERLAPPED overlapped) {
+BOOL WINAPI WatchedWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
   if (!g_watch->looked) {
     g_watch->looked = true;
     g_watch->present = test::FilesIn(g_watch->folder);
     for (const std::string& name : g_watch->present) {
       // As another program would try: reading, and letting everybody else do anything.
       HANDLE other = CreateFileA((g_watch->folder + "\\" + name).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (other != INVALID_HANDLE_VALUE) {
         g_watch->opened.push_back(name);
         CloseHandle(other);
@@ -403,8 +404,8 @@ TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1,
                                                                      &descriptor, nullptr));
-    SetFileSecurityA(target.c_str(), wanted[0] == 'O' ? OWNER_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION,
-                     descriptor);
+    SetFileSecurityA(target.c_str(),
+                     wanted[0] == 'O' ? OWNER_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION, descriptor);
     LocalFree(descriptor);
   }
   const std::string before = SecurityOf(target);

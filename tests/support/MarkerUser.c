@@ -6,4 +6,6 @@
 /* The marker's exports carry undecorated names; with no arguments the two calling conventions agree. */
 __declspec(dllimport) DWORD ZvMarkerPing(void);
 
-DWORD WINAPI ZvMarkerRelay(void) { return ZvMarkerPing() + 1; }
+DWORD WINAPI ZvMarkerRelay(void) {
+  return ZvMarkerPing() + 1;
+}
