@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/DeclaredCalls.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
 
@@ -533,6 +534,12 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
     return kObjectTooManyArguments;
   }
 
+  // A property put hands its value to Invoke as the one named argument DISPID_PROPERTYPUT. Without a
+  // value there is no argument to name, and Invoke would be told of a named argument that is not
+  // there: the call is not made.
+  const bool put = shape.flags == DISPATCH_PROPERTYPUT || shape.flags == DISPATCH_PROPERTYPUTREF;
+  if (put && valueCount == 0) return kObjectBadParamCount;
+
   // values[i] owns argument i; passed[] is what Invoke sees, last argument first: either a plain copy
   // of the value or, for a by-reference parameter, a reference into it.
   std::vector<UniqueVariant> values(valueCount);
@@ -548,7 +555,10 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
     } else if (declared.byReference && (declared.type == V_VT(value) ||
                                         SUCCEEDED(VariantChangeType(value, value, 0, declared.type)))) {
       V_VT(&slot) = static_cast<VARTYPE>(VT_BYREF | declared.type);
-      V_BYREF(&slot) = &V_I4(value);  // the value's data, whatever its type
+      // The value's data sits in the variant's value field, except a DECIMAL's, which fills the whole
+      // variant (its reserved first word is where the type is): a reference to it is to the variant.
+      V_BYREF(&slot) = declared.type == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(value))
+                                                   : static_cast<void*>(&V_I4(value));
     } else {
       slot = *value;
     }
@@ -556,7 +566,7 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
 
   DISPID putId = DISPID_PROPERTYPUT;
   DISPPARAMS parameters{valueCount > 0 ? passed.data() : nullptr, nullptr, static_cast<UINT>(valueCount), 0};
-  if (shape.flags == DISPATCH_PROPERTYPUT || shape.flags == DISPATCH_PROPERTYPUTREF) {
+  if (put) {
     parameters.rgdispidNamedArgs = &putId;
     parameters.cNamedArgs = 1;
   }
@@ -580,28 +590,21 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
   return kObjectOk;
 }
 
-// Loads a type library named with or without a path; a bare name comes from the system directory,
-// never from the program's folder or the current directory.
-ComPtr<ITypeLib> LoadTypeLibrary(TextArg file) {
-  const char* name = file.c_str();
-  char path[MAX_PATH];
-  const bool bare = std::strpbrk(name, "\\/:") == nullptr;
-  if (bare) {
-    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + std::strlen(name) >= MAX_PATH) return {};
-    path[length] = '\\';
-    std::strcpy(path + length + 1, name);
-    name = path;
-  }
+// Loads a type library by the rule of the declared libraries (LibraryPathFor): a bare name from the
+// system directory, a relative path from the program's folder, never from the current directory or
+// from wherever the system's own search would look. The path loaded goes to `path`.
+ComPtr<ITypeLib> LoadTypeLibrary(TextArg file, char* path, std::size_t capacity) {
+  if (file.empty() || !LibraryPathFor(file.c_str(), path, capacity)) return {};
   ComPtr<ITypeLib> library;
-  UniqueBstr widePath = ToBstr(name);
+  UniqueBstr widePath = ToBstr(path);
   if (!widePath || FAILED(LoadTypeLib(widePath.get(), library.put()))) return {};
   return library;
 }
 
 // The type-library route: the class named in the library, created through its type information.
 ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
-  ComPtr<ITypeLib> library = LoadTypeLibrary(file);
+  char path[MAX_PATH];
+  ComPtr<ITypeLib> library = LoadTypeLibrary(file, path, sizeof path);
   if (!library) return {};
   UniqueBstr wideName = ToBstr(className);  // FindName may rewrite it to the library's spelling
   if (!wideName) return {};
@@ -617,8 +620,10 @@ ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
   if (FAILED(typeInfo->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(instance.put())))) {
     return {};
   }
-  if (std::strchr(file.c_str(), '\\') != nullptr) {
-    if (UniqueBstr registeredPath = ToBstr(file))
+  // A library named by a path is registered, under the full path it was loaded from (a relative
+  // name would be found again from wherever the reader happens to be); a bare name is not.
+  if (ContainsOutsideDoubleByte(file.c_str(), '\\')) {
+    if (UniqueBstr registeredPath = ToBstr(path))
       RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
   }
   return instance;

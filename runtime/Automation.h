@@ -94,7 +94,9 @@ class ObjectRecord {
 // Creates an instance of `className` into `object`: through the type library `typeLibrary` when one is
 // given and the name is not a CLSID in braces ("WshShell" in "wshom.ocx"), else as a ProgID or CLSID.
 // The new instance is started (OleRun); only then is the object's old interface released. On failure
-// the object keeps what it held. A type library named without a path comes from the system directory.
+// the object keeps what it held. A type library named without a path comes from the system directory,
+// a relative path from the program's folder (never the current directory); one named by a path is
+// registered under the full path it was loaded from.
 bool CreateAutomationObject(AutomationObject* object, TextArg className,
                             OptionalArgument<TextArg> typeLibrary = {});
 

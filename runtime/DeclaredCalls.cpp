@@ -63,50 +63,46 @@ bool IsEmpty(const char* s) {
   return s == nullptr || *s == '\0';
 }
 
-bool Contains(const char* s, char c) {
-  for (; *s != '\0'; ++s) {
-    if (static_cast<unsigned char>(*s) >= 0x80 && s[1] != '\0') {
-      ++s;
-    } else if (*s == c) {
-      return true;
-    }
-  }
-  return false;
+// A path that names its folder from a root: "X:\\..." or "\\\\server\\...". Only for such a path does
+// LOAD_WITH_ALTERED_SEARCH_PATH have a defined meaning.
+bool IsFullPath(const char* path) {
+  return (path[0] != '\0' && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+         (path[0] == '\\' && path[1] == '\\');
+}
+
+// Loads a library named by its path. A full path is loaded with LOAD_WITH_ALTERED_SEARCH_PATH, so
+// that the libraries it needs in turn are looked for beside it and in the system directories, and
+// never in the program's folder (where the ordinary search order looks first).
+HMODULE LoadLibraryByPath(const char* path) {
+  ++g_loadCount;
+  if (IsFullPath(path)) return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return LoadLibraryA(path);
 }
 
 // A library named without a path comes from the system directory only: a program started from a
 // downloads folder must never run a same-named library planted beside it.
 HMODULE LoadSystemLibrary(const char* name) {
-  ++g_loadCount;
   HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) {
+    ++g_loadCount;
+    return module;
+  }
   // Systems without the search flags: name the system directory explicitly.
   char path[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-  if (length == 0 || length + 1 + std::strlen(name) >= MAX_PATH) return nullptr;
-  path[length] = '\\';
-  std::strcpy(path + length + 1, name);
-  return LoadLibraryA(path);
+  if (!LibraryPathFor(name, path, sizeof path)) return nullptr;
+  return LoadLibraryByPath(path);
 }
 
 // A name with a drive is loaded as given; a relative path is taken relative to the program's folder;
 // a bare name comes from the system directory.
 HMODULE LoadNamedLibrary(const char* name) {
-  if (Contains(name, ':')) {
-    ++g_loadCount;
-    return LoadLibraryA(name);
+  if (!ContainsOutsideDoubleByte(name, ':') && !ContainsOutsideDoubleByte(name, '\\') &&
+      !ContainsOutsideDoubleByte(name, '/')) {
+    return LoadSystemLibrary(name);
   }
-  if (Contains(name, '\\') || Contains(name, '/')) {
-    const char* directory = ProgramDirectory();
-    if (std::strlen(directory) + 1 + std::strlen(name) >= MAX_PATH) return nullptr;
-    char path[MAX_PATH];
-    std::strcpy(path, directory);
-    std::strcat(path, "\\");
-    std::strcat(path, name);
-    ++g_loadCount;
-    return LoadLibraryA(path);
-  }
-  return LoadSystemLibrary(name);
+  char path[MAX_PATH];
+  if (!LibraryPathFor(name, path, sizeof path)) return nullptr;
+  return LoadLibraryByPath(path);
 }
 
 // GetProcAddress by name, or by ordinal for "#n".
@@ -161,6 +157,42 @@ std::uint32_t CallWithStackCheck(const void* function, const std::uint32_t* word
 }
 
 }  // namespace
+
+bool ContainsOutsideDoubleByte(const char* name, char c) {
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {
+      ++p;
+    } else if (*p == c) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool LibraryPathFor(const char* name, char* path, std::size_t capacity) {
+  const std::size_t length = std::strlen(name);
+  if (ContainsOutsideDoubleByte(name, ':')) {
+    if (length >= capacity) return false;
+    std::memcpy(path, name, length + 1);
+    return true;
+  }
+  const bool relative = ContainsOutsideDoubleByte(name, '\\') || ContainsOutsideDoubleByte(name, '/');
+  char directory[MAX_PATH];
+  if (relative) {
+    const char* program = ProgramDirectory();
+    if (std::strlen(program) >= sizeof directory) return false;
+    std::strcpy(directory, program);
+  } else {
+    const UINT written = GetSystemDirectoryA(directory, sizeof directory);
+    if (written == 0 || written >= sizeof directory) return false;
+  }
+  const std::size_t folder = std::strlen(directory);
+  if (folder + 1 + length >= capacity) return false;
+  std::memcpy(path, directory, folder);
+  path[folder] = '\\';
+  std::memcpy(path + folder + 1, name, length + 1);
+  return true;
+}
 
 const DeclaredCommandTable& ProgramDeclaredCommands() {
   return kProgramTable;

@@ -3,7 +3,8 @@
 // arguments last first, calls the function and checks that it removed exactly those arguments; a
 // mismatch is runtime error 6. A library or export that cannot be found is a fatal error naming the
 // export (and the library, when one is named). Libraries named without a path are loaded from the
-// system directory only, never from the program's folder or the current directory.
+// system directory only, never from the program's folder or the current directory; a library loaded
+// by its full path looks for its own dependencies beside itself.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +58,15 @@ std::uint32_t DeclaredLibraryLoadCount();
 // Calls entry `index` with `count` 32-bit words as its stack arguments (words[0] is the first
 // argument). Ends the program with runtime error 6 when the function does not remove exactly them.
 std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words, std::size_t count);
+
+// Where a library file named `name` is loaded from, by one rule for the declared commands' libraries
+// and for type libraries: a bare name (no "\\", "/" or ":") from the system directory, a relative path
+// from the program's folder (never from the current directory), a name with a drive as it stands.
+// Every check steps over double-byte characters, whose second byte may be that of "\\" (GBK "誠" is
+// D5 5C). The full path goes to `path`; false when it does not fit.
+bool LibraryPathFor(const char* name, char* path, std::size_t capacity);
+// The name holds `c` outside double-byte characters.
+bool ContainsOutsideDoubleByte(const char* name, char c);
 
 // One 32-bit stack word per argument: integers, booleans and enums by value, pointers and handles by
 // address (a Text by the address of its bytes).

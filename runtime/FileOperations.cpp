@@ -2,10 +2,15 @@
 // never damages the file it replaces: a file that did not exist is written in place and deleted again
 // if a write fails; an existing file is replaced by a new file written beside it, which is flushed to
 // disk and then moved over the target, so the old content stays until the new content is complete.
+// The new file takes over what belongs to the old one (its attributes, owner, group and access list),
+// and a hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
+// would be. Scratch files that a killed process left behind are removed by the next write beside them.
 #include "runtime/FileOperations.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -74,6 +79,59 @@ bool DirectoryOf(const char* path, char* out, std::size_t capacity) {
   return true;
 }
 
+// The path ends with a separator ("\\", "/", or a drive's ":"), or is empty. A "\\" that is the second
+// byte of a double-byte character (GBK "誠" is D5 5C) is no separator.
+bool EndsWithSeparator(const char* path) {
+  char last = '\\';
+  for (const char* p = path; *p != '\0'; ++p) {
+    last = *p;
+    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {
+      ++p;
+      last = 'x';
+    }
+  }
+  return last == '\\' || last == '/' || last == ':';
+}
+
+// Scratch files are named by GetTempFileNameA: this prefix, one to four hex digits, ".tmp".
+constexpr char kScratchPrefix[] = "zvw";
+
+bool IsScratchName(const char* name) {
+  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 3, kScratchPrefix, 3) != CSTR_EQUAL)
+    return false;
+  const char* p = name + 3;
+  int digits = 0;
+  for (; digits < 4 && std::isxdigit(static_cast<unsigned char>(*p)) != 0; ++p) ++digits;
+  return digits > 0 && lstrcmpiA(p, ".tmp") == 0;
+}
+
+// A process killed in the middle of a write leaves its scratch file behind. Such leftovers in
+// `directory` are removed here; a scratch file that a running writer still holds open refuses to be
+// deleted (it is opened without sharing), so only files that nobody uses go. (A writer that has
+// closed its finished scratch file and is about to move it loses it here only if another write to
+// the same folder starts in that instant; its write then fails and leaves its target as it was.)
+void RemoveStaleScratchFiles(const char* directory) {
+  char pattern[MAX_PATH];
+  const std::size_t length = std::strlen(directory);
+  if (length + 1 + std::strlen(kScratchPrefix) + 6 >= MAX_PATH) return;
+  std::memcpy(pattern, directory, length);
+  std::size_t end = length;
+  if (!EndsWithSeparator(directory)) pattern[end++] = '\\';
+  const std::size_t folderLength = end;
+  std::strcpy(pattern + end, "zvw*.tmp");
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA(pattern, &found));
+  if (!find) return;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsScratchName(found.cFileName)) continue;
+    if (folderLength + std::strlen(found.cFileName) >= MAX_PATH) continue;
+    char path[MAX_PATH];
+    std::memcpy(path, pattern, folderLength);
+    std::strcpy(path + folderLength, found.cFileName);
+    DeleteFileA(path);
+  } while (FindNextFileA(find.get(), &found));
+}
+
 // A new file in `directory` that is deleted again unless Keep() is called.
 class ScratchFile {
  public:
@@ -85,8 +143,9 @@ class ScratchFile {
     if (created_) DeleteFileA(name_);
   }
 
+  // Creates the file without sharing: nobody else can read a half-written file or write into it.
   bool Create(const char* directory) {
-    if (GetTempFileNameA(directory, "zvw", 0, name_) == 0) return false;
+    if (GetTempFileNameA(directory, kScratchPrefix, 0, name_) == 0) return false;
     created_ = true;
     handle_.reset(
         CreateFileA(name_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -106,6 +165,67 @@ class ScratchFile {
   UniqueFile handle_;
   char name_[MAX_PATH] = {};
   bool created_ = false;
+};
+
+// What belongs to a file rather than to its content: its attributes and its owner, group and access
+// list. Read from the file that is being replaced and given to the new file before it takes the old
+// one's place, so that replacing a file changes its content only.
+class FileIdentity {
+ public:
+  FileIdentity() = default;
+  FileIdentity(const FileIdentity&) = delete;
+  FileIdentity& operator=(const FileIdentity&) = delete;
+  ~FileIdentity() { LocalFree(descriptor_); }
+
+  // `file` is open with READ_CONTROL and FILE_READ_ATTRIBUTES.
+  bool Read(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    attributes_ = information.dwFileAttributes & kCarriedAttributes;
+    return GetSecurityInfo(file, SE_FILE_OBJECT, kParts, &owner_, &group_, &dacl_, nullptr, &descriptor_) ==
+           ERROR_SUCCESS;
+  }
+
+  // Gives the new file (by name: setting a security descriptor needs no access to the data, so the
+  // file can stay open without sharing meanwhile) the old one's descriptor as it stands: its access
+  // list with the same entries, the same inherited ones among them and the same protection from the
+  // folder's, and its owner and group where they differ from the new file's. False when the system
+  // refuses any of it: the old file then stays, rather than being replaced by one that belongs to
+  // someone else or that others may read.
+  bool GiveSecurityTo(const char* name) const {
+    SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION;
+    PSID newOwner = nullptr;
+    PSID newGroup = nullptr;
+    PSECURITY_DESCRIPTOR newDescriptor = nullptr;
+    if (GetNamedSecurityInfoA(name, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                              &newOwner, &newGroup, nullptr, nullptr, &newDescriptor) != ERROR_SUCCESS) {
+      return false;
+    }
+    if (owner_ != nullptr && (newOwner == nullptr || !EqualSid(owner_, newOwner)))
+      parts |= OWNER_SECURITY_INFORMATION;
+    if (group_ != nullptr && (newGroup == nullptr || !EqualSid(group_, newGroup)))
+      parts |= GROUP_SECURITY_INFORMATION;
+    LocalFree(newDescriptor);
+    return SetFileSecurityA(name, parts, descriptor_) != 0;
+  }
+
+  // The old file's attributes, on the closed new file.
+  bool GiveAttributesTo(const char* name) const {
+    return SetFileAttributesA(name, attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL) != 0;
+  }
+
+ private:
+  // Read-only, hidden and system files are never replaced, so these are the attributes to carry.
+  static constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE;
+  static constexpr SECURITY_INFORMATION kParts =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+  DWORD attributes_ = 0;
+  PSID owner_ = nullptr;  // these three point into descriptor_
+  PSID group_ = nullptr;
+  PACL dacl_ = nullptr;
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
 };
 
 // A section, key or value holding a CR or LF byte would start a new line in the file: the profile
@@ -130,7 +250,9 @@ constexpr std::size_t kAllocationMargin = 8 * 1024;
 bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
   char directory[MAX_PATH];
   ScratchFile reserve;
-  if (!DirectoryOf(file, directory, sizeof directory) || !reserve.Create(directory)) return false;
+  if (!DirectoryOf(file, directory, sizeof directory)) return false;
+  RemoveStaleScratchFiles(directory);
+  if (!reserve.Create(directory)) return false;
   static unsigned char zeros[4096];  // zero-initialised, and not stored in the program file
   for (std::size_t left = bytes + kAllocationMargin; left > 0;) {
     const std::uint32_t chunk = left < sizeof zeros ? static_cast<std::uint32_t>(left) : sizeof zeros;
@@ -159,6 +281,9 @@ bool FileExists(TextArg path) {
 bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t count) {
   if (path.empty()) return false;
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  char directory[MAX_PATH];
+  if (!DirectoryOf(path.c_str(), directory, sizeof directory)) return false;
+  RemoveStaleScratchFiles(directory);
 
   // A file that does not exist yet holds nothing to protect: it is written in place, which costs no
   // more than the plain write, and removed again if a write fails. (A scratch file with a flush and a
@@ -174,18 +299,27 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
   const DWORD error = GetLastError();
   if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;  // no folder, no access
 
+  // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
+  // refuses it (access denied): such a file is not one of ours to overwrite.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
-  UniqueFile target(
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile target(CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES, 0,
+                                &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) return false;
   const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;  // deleted and re-created meanwhile
 
-  char directory[MAX_PATH];
+  FileIdentity identity;
   ScratchFile scratch;
-  bool written = DirectoryOf(path.c_str(), directory, sizeof directory) && scratch.Create(directory) &&
-                 WriteArrays(scratch.handle(), data, count);
-  written = written && scratch.Close();
+  bool written = identity.Read(target.get()) && scratch.Create(directory) &&
+                 WriteArrays(scratch.handle(), data, count) && identity.GiveSecurityTo(scratch.name());
+  written = written && scratch.Close() && identity.GiveAttributesTo(scratch.name());
 
   // The target must be closed before it can be replaced; MoveFileEx then fails if anyone opened it
   // in the meantime, which leaves the old content in place.

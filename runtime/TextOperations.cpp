@@ -269,9 +269,12 @@ Text FormatDate(double oleDate) {
   if (oleDate > 2958465.0) oleDate = 2958465.0;
   double wholeDays = std::trunc(oleDate);
   long long seconds = std::llround(std::fabs(oleDate - wholeDays) * 86400.0);
+  // A time that rounds up to midnight is the start of the next calendar day. Before 30 Dec 1899 the
+  // whole days count backwards but the time still runs forwards (-1.75 is 29 Dec, 18:00), so the
+  // next day is one whole day up there too.
   if (seconds >= 86400) {
     seconds -= 86400;
-    wholeDays += oleDate < 0 ? -1 : 1;
+    wholeDays += 1;
   }
   int year, month, day;
   CivilFromDays(static_cast<std::int64_t>(wholeDays) - 25569, year, month, day);

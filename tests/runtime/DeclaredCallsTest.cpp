@@ -24,13 +24,16 @@ enum TestEntry : std::int32_t {
   kOneArgumentShort,    // SetLastError takes one argument
   kOneArgumentTooMany,  // GetTickCount takes none
   kMarkerByOrdinal,     // ordinal 7 (65543 modulo 65536) of the marker library
+  kRelay,               // the library that needs the marker, named as the scenario says
+  kBareDoubleByteName,  // a bare name whose GBK character "誠" ends in the backslash's byte
   kTestEntryCount
 };
 std::string g_markerPath;
-const char* g_testLibraries[kTestEntryCount] = {"",         "kernel32.dll", "zvnosuchlibrary.dll",
-                                                "kernel32", "kernel32",     ""};
+const char* g_testLibraries[kTestEntryCount] = {
+    "", "kernel32.dll", "zvnosuchlibrary.dll", "kernel32", "kernel32", "", "", "zv誠marker.dll"};
 const char* const kTestExports[kTestEntryCount] = {"ZvNoSuchExport", "ZvNoSuchExport", "GetTickCount",
-                                                   "SetLastError",   "GetTickCount",   "#65543"};
+                                                   "SetLastError",   "GetTickCount",   "#65543",
+                                                   "ZvMarkerRelay",  "ZvMarkerPing"};
 
 void StartWithTestTable(const std::string& markerPath) {
   g_markerPath = markerPath;
@@ -47,6 +50,14 @@ ZV_CHILD_SCENARIO(CallTestEntry) {
   if (arguments == 0) CallDeclaredCommand(entry);
   if (arguments == 1) CallDeclaredCommand(entry, 0);
   ExitProcess(0x77);
+}
+
+// Calls the library that needs the marker, named by the last argument (a path); ends with its answer
+// (the marker's 0x5A17 plus one).
+ZV_CHILD_SCENARIO(CallRelay) {
+  g_testLibraries[kRelay] = argv[argc - 1];
+  InitRuntime(DeclaredCommandTable{kTestEntryCount, g_testLibraries, kTestExports});
+  ExitProcess(CallDeclaredCommand(kRelay));
 }
 
 // Uses the program's commands that load libraries by name. With "plain" as the last argument it
@@ -291,6 +302,91 @@ TEST_F(PlantedLibraryTest, LibrariesBesideTheProgramAreNeverLoaded) {
 TEST_F(PlantedLibraryTest, AnOrdinaryLoadWouldTakeThePlantedCopy) {
   EXPECT_EQ(RunCopy("plain"), 0u);
   EXPECT_NE(test::MarkerLog(root_ + "\\shlwapi.dll"), "");
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// A copy of this test program in `folder`, run as a child scenario with `arguments`, in that folder;
+// its exit code. A child that shows a box (a fatal error) instead of ending is reported and ended.
+DWORD RunCopyIn(const std::string& folder, const std::string& name, const std::string& arguments) {
+  const std::string program = folder + "\\" + name;
+  EXPECT_TRUE(CopyFileA(test::OwnProgramPath().c_str(), program.c_str(), FALSE));
+  test::ChildProcess child;
+  EXPECT_TRUE(child.Start("\"" + program + "\" " + arguments, folder));
+  const DWORD code = child.Wait();
+  if (code == STILL_ACTIVE) {
+    const test::MessageBox box = test::WaitForMessageBox(child.id(), 2000);
+    ADD_FAILURE() << "the copy did not end; it shows: " << box.text;
+    child.Terminate();
+  }
+  return code;
+}
+
+bool CopyBuilt(const std::string& built, const std::string& to) {
+  return CopyFileA(test::BesideProgram(built).c_str(), to.c_str(), FALSE) != 0;
+}
+
+// The library that needs the marker lies in a folder of its own with the genuine marker; another copy
+// of the marker is planted beside the program. Loaded by its path (full, or relative to the program's
+// folder), the library must get its dependency from beside itself: the ordinary search order would
+// look in the program's folder first.
+TEST(DeclaredDependencies, ALibraryLoadedByItsPathTakesItsDependenciesFromBesideIt) {
+  const std::string root = test::MakeTestRoot("dependencies");
+  const std::string program = root + "\\prog";
+  const std::string library = program + "\\lib";
+  ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(library.c_str(), nullptr));
+  ASSERT_TRUE(CopyBuilt("zv_marker.dll", program + "\\zv_marker.dll"));  // planted
+  ASSERT_TRUE(CopyBuilt("zv_marker.dll", library + "\\zv_marker.dll"));
+  ASSERT_TRUE(CopyBuilt("zv_marker_user.dll", library + "\\zv_marker_user.dll"));
+
+  for (const std::string& name : {library + "\\zv_marker_user.dll", std::string("lib\\zv_marker_user.dll")}) {
+    DeleteFileA((library + "\\zv_marker.dll.log").c_str());
+    EXPECT_EQ(RunCopyIn(program, "zvdependencies.exe", "--zv-child=CallRelay \"" + name + "\""), 0x5A18u)
+        << name;
+    EXPECT_NE(test::MarkerLog(library + "\\zv_marker.dll"), "") << name;
+    EXPECT_EQ(test::MarkerLog(program + "\\zv_marker.dll"), "") << name;
+  }
+  test::RemoveTree(root);
+}
+
+// "誠" is D5 5C in GBK. In the program's folder name it is part of the name: a library named relative
+// to the program's folder is found there.
+TEST(DeclaredDoubleByteNames, AProgramFolderWhoseNameEndsInTheBackslashByte) {
+  static_assert(sizeof("誠") == 3 && "誠"[1] == '\\', "the sources are compiled to GBK");
+  const std::string root = test::MakeTestRoot("program_folder_dbcs");
+  const std::string program = root + "\\誠";
+  ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((program + "\\lib").c_str(), nullptr));
+  ASSERT_TRUE(CopyBuilt("zv_marker.dll", program + "\\lib\\zv_marker.dll"));
+  ASSERT_TRUE(CopyBuilt("zv_marker_user.dll", program + "\\lib\\zv_marker_user.dll"));
+  EXPECT_EQ(RunCopyIn(program, "zv誠.exe", "--zv-child=CallRelay \"lib\\zv_marker_user.dll\""), 0x5A18u);
+  EXPECT_NE(test::MarkerLog(program + "\\lib\\zv_marker.dll"), "");
+  test::RemoveTree(root);
+}
+
+// A bare library name holding "誠" is still a bare name: it comes from the system directory, not from
+// the program's folder (where a copy is planted).
+TEST(DeclaredDoubleByteNames, ABareNameWhoseCharacterEndsInTheBackslashByteComesFromTheSystem) {
+  const std::string root = test::MakeTestRoot("bare_name_dbcs");
+  char system[MAX_PATH] = {};
+  ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const std::string genuine = std::string(system) + "\\zv誠marker.dll";
+  const std::string planted = root + "\\zv誠marker.dll";
+  ASSERT_TRUE(CopyBuilt("zv_marker.dll", genuine));
+  ASSERT_TRUE(CopyBuilt("zv_marker.dll", planted));
+  EXPECT_EQ(
+      RunCopyIn(root, "zvbare.exe", "--zv-child=CallTestEntry " + std::to_string(kBareDoubleByteName) + " 0"),
+      0x77u);
+  EXPECT_NE(test::MarkerLog(genuine), "");
+  EXPECT_EQ(test::MarkerLog(planted), "");
+  DeleteFileA(genuine.c_str());
+  DeleteFileA((genuine + ".log").c_str());
+  test::RemoveTree(root);
 }
 
 }  // namespace

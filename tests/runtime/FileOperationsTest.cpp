@@ -4,6 +4,9 @@
 // machine that cannot mount it). After every fault the old file is whole and no scratch file is left.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -12,6 +15,7 @@
 
 #include "runtime/FileOperations.h"
 #include "tests/support/Faults.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -253,6 +257,272 @@ TEST_F(FileOperationsTest, WriteBytesThatFitsOnANearlyFullDiskSucceeds) {
   EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"payload.exe"});
 }
 
+// ---- What a write looks like from outside while it is under way ----------------------------------
+
+// Seen through hooks on this program's imports of WriteFile, FlushFileBuffers and MoveFileExA: at the
+// first WriteFile, which files of the folder another opener could open; then whether the handle that
+// took the data was flushed before the new file was moved over the old one, and how it was moved.
+struct WriteWatch {
+  std::string folder;
+  bool looked = false;
+  std::vector<std::string> present;  // the folder's files at the first WriteFile
+  std::vector<std::string> opened;   // those of them that could be opened for reading meanwhile
+  HANDLE written = nullptr;
+  bool flushed = false;
+  int moves = 0;
+  bool flushedBeforeMove = false;
+  DWORD moveFlags = 0;
+};
+WriteWatch* g_watch = nullptr;
+test::ImportHook* g_writeHook = nullptr;
+test::ImportHook* g_flushHook = nullptr;
+test::ImportHook* g_moveHook = nullptr;
+
+BOOL WINAPI WatchedWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+  if (!g_watch->looked) {
+    g_watch->looked = true;
+    g_watch->present = test::FilesIn(g_watch->folder);
+    for (const std::string& name : g_watch->present) {
+      // As another program would try: reading, and letting everybody else do anything.
+      HANDLE other = CreateFileA((g_watch->folder + "\\" + name).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (other != INVALID_HANDLE_VALUE) {
+        g_watch->opened.push_back(name);
+        CloseHandle(other);
+      }
+    }
+  }
+  g_watch->written = file;
+  return g_writeHook->original<decltype(&WriteFile)>()(file, bytes, length, written, overlapped);
+}
+
+BOOL WINAPI WatchedFlushFileBuffers(HANDLE file) {
+  if (file == g_watch->written) g_watch->flushed = true;
+  return g_flushHook->original<decltype(&FlushFileBuffers)>()(file);
+}
+
+BOOL WINAPI WatchedMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  ++g_watch->moves;
+  g_watch->flushedBeforeMove = g_watch->flushed;
+  g_watch->moveFlags = flags;
+  return g_moveHook->original<decltype(&MoveFileExA)>()(from, to, flags);
+}
+
+// WriteBytesToFile with the watch on.
+bool WatchedWrite(const std::string& path, const ByteArray* data, WriteWatch* watch) {
+  test::ImportHook write("WriteFile", reinterpret_cast<void*>(&WatchedWriteFile));
+  test::ImportHook flush("FlushFileBuffers", reinterpret_cast<void*>(&WatchedFlushFileBuffers));
+  test::ImportHook move("MoveFileExA", reinterpret_cast<void*>(&WatchedMoveFileExA));
+  EXPECT_TRUE(write.ok() && flush.ok() && move.ok()) << "the program's imports could not be hooked";
+  g_watch = watch;
+  g_writeHook = &write;
+  g_flushHook = &flush;
+  g_moveHook = &move;
+  const bool result = WriteBytesToFile(path.c_str(), {data});
+  g_watch = nullptr;
+  return result;
+}
+
+TEST_F(FileOperationsTest, NobodyElseCanOpenAFileWhileItIsWritten) {
+  auto data = MakeArray("new program");
+  WriteWatch fresh;
+  fresh.folder = root_;
+  ASSERT_TRUE(WatchedWrite(Path("payload.exe"), AsArray(data), &fresh));
+  ASSERT_TRUE(fresh.looked);
+  EXPECT_EQ(fresh.present, std::vector<std::string>{"payload.exe"});  // written in place
+  EXPECT_TRUE(fresh.opened.empty()) << "opened during the write: " << testing::PrintToString(fresh.opened);
+
+  WriteWatch replacement;
+  replacement.folder = root_;
+  ASSERT_TRUE(WatchedWrite(Path("payload.exe"), AsArray(data), &replacement));
+  ASSERT_TRUE(replacement.looked);
+  EXPECT_EQ(replacement.present.size(), 2u) << "the old file and the new one beside it";
+  EXPECT_TRUE(replacement.opened.empty())
+      << "opened during the write: " << testing::PrintToString(replacement.opened);
+  EXPECT_EQ(test::ReadWholeFile(Path("payload.exe")), "new program");
+}
+
+TEST_F(FileOperationsTest, AReplacementIsOnDiskBeforeItTakesTheOldFilesPlace) {
+  test::WriteWholeFile(Path("payload.exe"), "old program");
+  auto data = MakeArray("new program");
+  WriteWatch watch;
+  watch.folder = root_;
+  ASSERT_TRUE(WatchedWrite(Path("payload.exe"), AsArray(data), &watch));
+  ASSERT_EQ(watch.moves, 1);
+  EXPECT_TRUE(watch.flushedBeforeMove) << "the new content was not flushed before the move";
+  EXPECT_NE(watch.moveFlags & MOVEFILE_WRITE_THROUGH, 0u);
+  EXPECT_NE(watch.moveFlags & MOVEFILE_REPLACE_EXISTING, 0u);
+  EXPECT_EQ(test::ReadWholeFile(Path("payload.exe")), "new program");
+}
+
+// ---- What belongs to a replaced file ------------------------------------------------------------
+
+// The owner and access list of a file as the system reports them, in the security descriptor
+// language ("" when they cannot be read).
+std::string SecurityOf(const std::string& path) {
+  constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return "";
+  }
+  char* text = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, parts, &text, nullptr);
+  std::string result = text != nullptr ? text : "";
+  LocalFree(text);
+  LocalFree(descriptor);
+  return result;
+}
+
+// This process's user, as a SID string.
+std::string OwnUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  std::vector<unsigned char> buffer(512);
+  DWORD size = 0;
+  std::string result;
+  if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+    char* text = nullptr;
+    if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) result = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return result;
+}
+
+TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program");
+  // An access list of the file's own (nothing inherited, nothing for everyone): full control for the
+  // administrators and this user only. Then, where the system lets this process give the file away,
+  // the administrators as its owner.
+  const std::string user = OwnUserSid();
+  ASSERT_FALSE(user.empty());
+  for (const std::string& wanted : {"D:P(A;;FA;;;BA)(A;;FA;;;" + user + ")", std::string("O:BA")}) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    SetFileSecurityA(target.c_str(),
+                     wanted[0] == 'O' ? OWNER_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+  }
+  const std::string before = SecurityOf(target);
+  if (before.empty() || before.find(";;;WD)") != std::string::npos)
+    GTEST_SKIP() << "this file system does not keep a file's own access list: " << before;
+  const std::string fresh = Path("fresh.exe");
+  test::WriteWholeFile(fresh, "x");
+  ASSERT_NE(SecurityOf(fresh), before) << "a new file would look the same: nothing to tell apart";
+  DeleteFileA(fresh.c_str());
+
+  auto data = MakeArray("new program");
+  ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(SecurityOf(target), before);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, AReplacedFileKeepsItsAttributes) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program");
+  const DWORD wanted = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  SetFileAttributesA(target.c_str(), wanted);
+  if ((GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) == 0)
+    GTEST_SKIP() << "this file system does not keep the not-content-indexed attribute";
+  auto data = MakeArray("new program");
+  ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(GetFileAttributesA(target.c_str()) & wanted, wanted);
+}
+
+TEST_F(FileOperationsTest, AHiddenOrSystemFileIsRefusedAndLeftAsItWas) {
+  for (const DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    const std::string target = Path("payload.exe");
+    test::WriteWholeFile(target, "someone else's file");
+    SetFileAttributesA(target.c_str(), attribute);
+    ASSERT_NE(GetFileAttributesA(target.c_str()) & attribute, 0u) << "the attribute did not stick";
+    auto data = MakeArray("new program");
+    EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)})) << std::hex << attribute;
+    EXPECT_EQ(test::ReadWholeFile(target), "someone else's file");
+    EXPECT_NE(GetFileAttributesA(target.c_str()) & attribute, 0u);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(target.c_str());
+  }
+}
+
+// A scratch file as a writer leaves it when it is killed half-way: named by GetTempFileNameA with
+// the writer's prefix, holding part of a program.
+std::string LeaveScratchFile(const std::string& folder) {
+  char name[MAX_PATH] = {};
+  if (GetTempFileNameA(folder.c_str(), "zvw", 0, name) == 0) return "";
+  test::WriteWholeFile(name, "half a program");
+  const std::string path = name;
+  return path.substr(path.find_last_of('\\') + 1);
+}
+
+TEST_F(FileOperationsTest, AScratchFileThatNobodyHoldsIsRemovedByTheNextWrite) {
+  const std::string left = LeaveScratchFile(root_);
+  ASSERT_FALSE(left.empty());
+  // A scratch file that a running writer still has open stays; so do files that are not ours.
+  const std::string inUse = LeaveScratchFile(root_);
+  test::WriteWholeFile(Path("zvw-notes.tmp"), "a user's file");
+  test::WriteWholeFile(Path("zvwxyz.tmp"), "a user's file");
+  test::ChildProcess writer;
+  ASSERT_TRUE(writer.StartScenario("HoldFileOpen", "\"" + Path(inUse) + "\""));
+  for (int i = 0; i < 200 && !test::PathExists(Path(inUse) + ".held"); ++i) Sleep(25);
+  ASSERT_TRUE(test::PathExists(Path(inUse) + ".held"));
+  DeleteFileA((Path(inUse) + ".held").c_str());
+
+  auto data = MakeArray("new program");
+  ASSERT_TRUE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
+  std::vector<std::string> expected = {"payload.exe", inUse, "zvw-notes.tmp", "zvwxyz.tmp"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(), expected);
+
+  // Once the writer is gone (killed), its file is a leftover too: the next write, a replacement
+  // this time, removes it.
+  writer.Terminate();
+  writer.Wait();
+  ASSERT_TRUE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
+  expected = {"payload.exe", "zvw-notes.tmp", "zvwxyz.tmp"};
+  EXPECT_EQ(Listing(), expected);
+}
+
+TEST_F(FileOperationsTest, AnIniWriteAlsoRemovesLeftScratchFiles) {
+  const std::string left = LeaveScratchFile(root_);
+  ASSERT_FALSE(left.empty());
+  ASSERT_TRUE(WriteIniValue(Path("zvconf.ini").c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"zvconf.ini"});
+}
+
+// "誠" is D5 5C in GBK: its second byte is the backslash's. Such a character in a folder's or a
+// file's name is part of the name, never a separator.
+TEST_F(FileOperationsTest, NamesWithADoubleByteCharacterEndingInTheBackslashByte) {
+  static_assert(sizeof("誠") == 3 && "誠"[1] == '\\', "the sources are compiled to GBK");
+  const std::string folder = Path("誠");
+  ASSERT_TRUE(MakeDirectory(folder.c_str()));
+  const std::string target = folder + "\\誠.exe";
+  auto first = MakeArray("first");
+  ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(first)}));
+  EXPECT_EQ(test::ReadWholeFile(target), "first");
+  const std::string left = LeaveScratchFile(folder);
+  ASSERT_FALSE(left.empty());
+  auto second = MakeArray("second");
+  ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(second)}));  // a replacement beside it
+  EXPECT_EQ(test::ReadWholeFile(target), "second");
+  EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"誠.exe"});  // no scratch file left either
+  EXPECT_TRUE(FileExists(target.c_str()));
+
+  const std::string ini = folder + "\\誠.ini";
+  ASSERT_TRUE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("誠")));
+  EXPECT_STREQ(ReadIniValue(ini.c_str(), "yonghuzu", "nicheng").c_str(), "誠");
+  EXPECT_EQ(test::FilesIn(folder), (std::vector<std::string>{"誠.exe", "誠.ini"}));
+  EXPECT_TRUE(RemoveFile(target.c_str()));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"誠"});
+}
+
 class IniTest : public FileOperationsTest {
  protected:
   void SetUp() override {
@@ -449,6 +719,25 @@ TEST_F(IniTest, WritingOnAFullDiskFailsAndLeavesTheFileWhole) {
   EXPECT_FALSE(
       WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg(std::string(5000, 'n').c_str())));
   EXPECT_EQ(test::ReadWholeFile(ini), before);
+  EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"zvconf.ini"});
+}
+
+TEST_F(IniTest, AWriteThatFitsOnANearlyFullDiskSucceeds) {
+  test::SmallDrive drive;
+  if (!drive.available()) GTEST_SKIP() << drive.whyNot();
+  const std::string folder = drive.MakeFolder("IniFitsOnNearlyFullDisk");
+  const std::string ini = folder + "\\zvconf.ini";
+  const std::string before = "[yonghuzu]\r\nnicheng=小明\r\nxingbie=男性\r\n";
+  ASSERT_TRUE(test::WriteWholeFile(ini, before));
+  ASSERT_TRUE(drive.LeaveFree(64 * 1024));
+  EXPECT_TRUE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小红")));
+  EXPECT_STREQ(ReadIniValue(ini.c_str(), "yonghuzu", "nicheng").c_str(), "小红");
+  EXPECT_STREQ(ReadIniValue(ini.c_str(), "yonghuzu", "xingbie").c_str(), "男性");
+  // And one that does not fit in what is left writes nothing.
+  const std::string after = test::ReadWholeFile(ini);
+  EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"),
+                             TextArg(std::string(128 * 1024, 'n').c_str())));
+  EXPECT_EQ(test::ReadWholeFile(ini), after);
   EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"zvconf.ini"});
 }
 

@@ -244,6 +244,12 @@ TEST(ValueToText, DatesWithTheirTimeSuffixes) {
   EXPECT_EQ(Str(ValueToText(Value::Date(36526 + (13 * 60 + 5) / 1440.0))), "2000年1月1日13时5分");
   EXPECT_EQ(Str(ValueToText(Value::Date(36526 + 7.0 / 86400))), "2000年1月1日0时0分7秒");
   EXPECT_EQ(Str(ValueToText(Value::Date(-1.25))), "1899年12月29日6时");
+  // A time that rounds up to midnight gives the next day, on both sides of 30 Dec 1899.
+  EXPECT_EQ(Str(ValueToText(Value::Date(36526 + 0.9999999))), "2000年1月2日");
+  EXPECT_EQ(Str(ValueToText(Value::Date(1.9999999))), "1900年1月1日");
+  EXPECT_EQ(Str(ValueToText(Value::Date(-1.9999999))), "1899年12月30日");
+  EXPECT_EQ(Str(ValueToText(Value::Date(-0.9999999))), "1899年12月31日");
+  EXPECT_EQ(Str(ValueToText(Value::Date(-36522.9999999))), "1800年1月2日");
   EXPECT_EQ(Str(ValueToText(Value::Date(1e9))), "9999年12月31日");   // clamped
   EXPECT_EQ(Str(ValueToText(Value::Date(-1e9))), "100年1月1日");
 }
