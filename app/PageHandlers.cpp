@@ -37,9 +37,8 @@ constexpr char kShortcutName[] = "Zorvik";
 constexpr std::int32_t kShortcutWindowNormal = 1;
 constexpr std::int32_t kMaxNicknameBytes = 10;
 constexpr std::int32_t kUninstallWaitMs = 2000;
-// Every running copy of a program is stopped; the bound only guards against a process that keeps
-// coming back.
-constexpr int kMaxInstancesPerProgram = 64;
+// How long the uninstallation waits, in all, for the copies it terminated to end before the fixed pause.
+constexpr std::uint32_t kStopWaitMs = 5000;
 
 // The programs that the uninstallation stops, and the files it deletes, in this order.
 constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
@@ -98,11 +97,9 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
-  for (const char* program : kProgramsToStop) {
-    Text name = Text::Copy(program);
-    for (int i = 0; i < kMaxInstancesPerProgram && TerminateProcessByName(&name, false); ++i) {
-    }
-  }
+  // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
+  // a file that cannot be deleted.
+  StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
   Delay(kUninstallWaitMs);
   FailedFiles failed;
   for (const char* path : kFilesToDelete) {
