@@ -7,7 +7,8 @@
 
 namespace zv {
 
-void FailedFiles::Add(TextArg path) {
+void FailedFiles::Add(TextArg path, FailureCause cause) {
+  causes_ |= static_cast<std::uint32_t>(cause);
   const Text line = JoinTexts({path.c_str(), "\r\n"});
   // Already listed: the line, at the start or right after an earlier line's end.
   const Text marked = JoinTexts({"\n", line.c_str()});

@@ -26,5 +26,20 @@ TEST(FailedFiles, APathThatEndsAnotherIsStillListed) {
   EXPECT_EQ(failed.count(), 3);
 }
 
+TEST(FailedFiles, KeepsTheCauseOfEveryFailureEvenOfAPathListedBefore) {
+  FailedFiles failed;
+  EXPECT_FALSE(failed.Has(FailureCause::kInUse));
+  failed.Add("C:\\zor\\vik\\zvconf.ini", FailureCause::kUnknown);
+  EXPECT_FALSE(failed.Has(FailureCause::kInUse));
+  EXPECT_FALSE(failed.Has(FailureCause::kDiskFull));
+  EXPECT_FALSE(failed.Has(FailureCause::kAccessDenied));
+  failed.Add("C:\\zor\\vik\\zvconf.ini", FailureCause::kDiskFull);
+  failed.Add("C:\\zor\\vik\\zvmain.exe", FailureCause::kInUse);
+  EXPECT_EQ(failed.count(), 2);
+  EXPECT_TRUE(failed.Has(FailureCause::kDiskFull));
+  EXPECT_TRUE(failed.Has(FailureCause::kInUse));
+  EXPECT_FALSE(failed.Has(FailureCause::kAccessDenied));
+}
+
 }  // namespace
 }  // namespace zv
