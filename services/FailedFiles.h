@@ -17,6 +17,11 @@ enum class FailureCause : std::uint32_t {
   kAccessDenied = 4,  // the file or folder refuses writing (read-only, no permission)
 };
 
+// The cause that a system error code names (the Win32 codes, as numbers): in use for a sharing or
+// lock violation or a file mapped by another process, disk full for the two disk-full codes, access
+// denied for a refused access or a write-protected medium, unknown for every other code.
+FailureCause CauseOfSystemError(std::uint32_t error);
+
 class FailedFiles {
  public:
   // Lists the path (once, however often it is added) and notes the cause.

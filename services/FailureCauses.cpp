@@ -7,7 +7,8 @@
 namespace zv {
 namespace {
 
-// Codes of a replacement that could not remove or move a file (ReplaceFile).
+// Codes of a replacement that could not remove or move a file (ReplaceFile): they say which file,
+// not why.
 constexpr DWORD kUnableToRemoveReplaced = 1175;
 constexpr DWORD kUnableToMoveReplacement = 1176;
 constexpr DWORD kUnableToMoveReplacement2 = 1177;
@@ -26,43 +27,22 @@ FailureCause CauseOfFailureAt(TextArg path) {
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
   SetLastError(before);
-  switch (error) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return FailureCause::kInUse;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      return FailureCause::kAccessDenied;
-    default:
-      return FailureCause::kUnknown;
-  }
+  const FailureCause cause = CauseOfSystemError(error);
+  return cause == FailureCause::kDiskFull ? FailureCause::kUnknown : cause;  // opening takes no space
 }
 
 FailureCause CauseOfLastFailure(TextArg path) {
   const DWORD error = GetLastError();
-  switch (error) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return FailureCause::kInUse;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return FailureCause::kDiskFull;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT: {
-      // A file that another process runs refuses deleting as "access denied"; it is in use rather than
-      // closed to this user.
-      const FailureCause cause = CauseOfFailureAt(path);
-      return cause == FailureCause::kInUse ? cause : FailureCause::kAccessDenied;
-    }
-    case kUnableToRemoveReplaced:
-    case kUnableToMoveReplacement:
-    case kUnableToMoveReplacement2:
-      return CauseOfFailureAt(path);  // the replacement says which file, not why
-    default:
-      return FailureCause::kUnknown;
+  if (error == kUnableToRemoveReplaced || error == kUnableToMoveReplacement || error == kUnableToMoveReplacement2) {
+    return CauseOfFailureAt(path);
   }
+  const FailureCause cause = CauseOfSystemError(error);
+  // A file that another process runs refuses deleting as "access denied"; it is in use rather than
+  // closed to this user.
+  if (cause == FailureCause::kAccessDenied && CauseOfFailureAt(path) == FailureCause::kInUse) {
+    return FailureCause::kInUse;
+  }
+  return cause;
 }
 
 }  // namespace zv
