@@ -357,6 +357,10 @@ TEST_F(Wizard, UninstallStopsEveryCopyOfTheFourProgramsAndDeletesTwoSecondsAfter
   EXPECT_GE(static_cast<LONGLONG>(gone - lastEnd), 2000 * 10000LL - 30 * 10000LL)
       << "the first file went " << static_cast<LONGLONG>(gone - lastEnd) / 10000 << " ms after the last copy ended";
   for (const char* name : kPayloadNames) EXPECT_FALSE(PathExists(InstalledPath(name))) << name;
+  for (ChildProcess& process : kept) {
+    process.Terminate();
+    process.Wait(5000);
+  }
   RemoveTree(folder);
 }
 
