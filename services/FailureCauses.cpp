@@ -15,15 +15,18 @@ constexpr DWORD kUnableToMoveReplacement2 = 1177;
 
 }  // namespace
 
-void ForgetLastError() { SetLastError(ERROR_SUCCESS); }
+void ForgetLastError() {
+  SetLastError(ERROR_SUCCESS);
+}
 
 FailureCause CauseOfFailureAt(TextArg path) {
   // Opening for writing while letting everyone else share the file fails only for the sharing that
   // someone else refuses, or for the access that this user does not have. Nothing is changed, and the
   // thread's last error is left as it was.
   const DWORD before = GetLastError();
-  UniqueFile probe(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile probe(CreateFileA(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
   SetLastError(before);
@@ -33,7 +36,8 @@ FailureCause CauseOfFailureAt(TextArg path) {
 
 FailureCause CauseOfLastFailure(TextArg path) {
   const DWORD error = GetLastError();
-  if (error == kUnableToRemoveReplaced || error == kUnableToMoveReplacement || error == kUnableToMoveReplacement2) {
+  if (error == kUnableToRemoveReplaced || error == kUnableToMoveReplacement ||
+      error == kUnableToMoveReplacement2) {
     return CauseOfFailureAt(path);
   }
   const FailureCause cause = CauseOfSystemError(error);
