@@ -246,7 +246,7 @@ class Wizard : public testing::Test {
   void AcknowledgeCompletion(const MessageBox& box) {
     ExpectPlainBox(box, kDoneCaption);
     EXPECT_EQ(box.text, kDone);
-    Sleep(300);  // a program started before the box would be listed by now (it is waited for)
+    // A program started before the box would be listed by now: starting it waits for it to be ready.
     EXPECT_TRUE(ProcessesNamed("zvmain.exe").empty()) << "the main program runs while the box is up";
     PressOk(box);
     EXPECT_EQ(driver_.WaitForExit(), 0u);
