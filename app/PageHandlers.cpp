@@ -7,8 +7,9 @@
 // nothing: the user is told to get a new copy, and the exit code is 1.
 //
 // When anything of an installation could not be written, or a file of an uninstallation that exists
-// could not be deleted, the user is told which files, nothing is started, and the exit code is 1:
-// saying "done" then would send the user off with a broken suite.
+// could not be deleted, the user is told which files and what to do about it (close the programs
+// that hold a file, free disk space, run with the rights to write), nothing is started, and the exit
+// code is 1: saying "done" then would send the user off with a broken suite.
 #include "app/PageHandlers.h"
 
 #include "app/WizardControls.h"
@@ -19,6 +20,7 @@
 #include "runtime/TextOperations.h"
 #include "services/DesktopShortcut.h"
 #include "services/FailedFiles.h"
+#include "services/FailureCauses.h"
 #include "services/PayloadStore.h"
 #include "services/ProcessTermination.h"
 #include "services/TextHelpers.h"
@@ -37,9 +39,8 @@ constexpr char kShortcutName[] = "Zorvik";
 constexpr std::int32_t kShortcutWindowNormal = 1;
 constexpr std::int32_t kMaxNicknameBytes = 10;
 constexpr std::int32_t kUninstallWaitMs = 2000;
-// Every running copy of a program is stopped; the bound only guards against a process that keeps
-// coming back.
-constexpr int kMaxInstancesPerProgram = 64;
+// How long the uninstallation waits, in all, for the copies it terminated to end before the fixed pause.
+constexpr std::uint32_t kStopWaitMs = 5000;
 
 // The programs that the uninstallation stops, and the files it deletes, in this order.
 constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
@@ -59,7 +60,11 @@ constexpr char kTooLongMessage[] = "老大 你写的也太多了吧，昵称不�
 constexpr char kBlankMessage[] = "亲，昵称不能空白或者包含空格哦！";
 constexpr char kNotInstalledMessage[] = "安装未完成，以下文件无法写入：\r\n";
 constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法删除：\r\n";
+// The advice after the list of files, one line for each cause among the failures; none where the
+// system gave no cause.
 constexpr char kCloseAndRetry[] = "\r\n请关闭正在运行的 Zorvik 程序后重试";
+constexpr char kFreeSpaceAndRetry[] = "\r\n磁盘空间不足，请释放空间后重试";
+constexpr char kRunAsAdministratorAndRetry[] = "\r\n没有写入权限，请以管理员身份运行后重试";
 constexpr char kDamagedMessage[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
@@ -70,7 +75,9 @@ void SetVisible(ControlId control, bool visible) {
 Text Nickname() { return ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent); }
 
 [[noreturn]] void ReportFailedFiles(const char* heading, const FailedFiles& failed) {
-  const Text message = JoinTexts({heading, failed.Listing(), kCloseAndRetry});
+  const Text message = JoinTexts({heading, failed.Listing(), failed.Has(FailureCause::kInUse) ? kCloseAndRetry : "",
+                                  failed.Has(FailureCause::kDiskFull) ? kFreeSpaceAndRetry : "",
+                                  failed.Has(FailureCause::kAccessDenied) ? kRunAsAdministratorAndRetry : ""});
   ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
@@ -87,7 +94,10 @@ void RequireIntactPayloads() {
 void WriteSuiteFiles(FailedFiles& failed) {
   WriteAllPayloads(&failed);
   Text shortcut = Text::Copy(kShortcutName);
-  if (!CreateDesktopShortcut(shortcut, kMainProgram, {}, {}, kShortcutWindowNormal)) failed.Add(shortcut);
+  // The shell object writes the file; what it met on the way is not known here, so the file is asked.
+  if (!CreateDesktopShortcut(shortcut, kMainProgram, {}, {}, kShortcutWindowNormal)) {
+    failed.Add(shortcut, CauseOfFailureAt(shortcut));
+  }
 }
 
 [[noreturn]] void FinishInstallation(const FailedFiles& failed) {
@@ -98,16 +108,17 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
-  for (const char* program : kProgramsToStop) {
-    Text name = Text::Copy(program);
-    for (int i = 0; i < kMaxInstancesPerProgram && TerminateProcessByName(&name, false); ++i) {
-    }
-  }
+  // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
+  // a file that cannot be deleted.
+  StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
   Delay(kUninstallWaitMs);
   FailedFiles failed;
   for (const char* path : kFilesToDelete) {
     // A file that is not there is not a failure; one that is there and stays is.
-    if (!RemoveFile(path) && FileExists(path)) failed.Add(path);
+    ForgetLastError();
+    if (RemoveFile(path)) continue;
+    const FailureCause cause = CauseOfLastFailure(path);
+    if (FileExists(path)) failed.Add(path, cause);
   }
   if (!failed.empty()) ReportFailedFiles(kNotUninstalledMessage, failed);
   ShowMessage(kUninstalledMessage, kPlainBox);
@@ -154,9 +165,15 @@ bool NicknameIsAcceptable() {
   WriteSuiteFiles(failed);
   const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),
                                             TextArg("@#%$"), TextArg(""));
-  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kNicknameKey), TextArg(nickname))) failed.Add(kConfigFile);
+  ForgetLastError();
+  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kNicknameKey), TextArg(nickname))) {
+    failed.Add(kConfigFile, CauseOfLastFailure(kConfigFile));
+  }
   const Text gender = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
-  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kGenderKey), TextArg(gender))) failed.Add(kConfigFile);
+  ForgetLastError();
+  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kGenderKey), TextArg(gender))) {
+    failed.Add(kConfigFile, CauseOfLastFailure(kConfigFile));
+  }
   FinishInstallation(failed);
 }
 

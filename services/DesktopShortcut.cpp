@@ -58,6 +58,18 @@ Text GetFileNameFromPath(TextArg path, OptionalArgument<bool> keepExtension) {
   return LeftText(file, TextLength(file) - TextLength(extension));
 }
 
+ObjectRecord CreateShortcutObject(AutomationObject* shell, Text& path) {
+  // The text goes by reference in a slot that owns it for the duration of the call: an object that
+  // writes the argument back frees the old text itself and leaves the new one in the slot, which the
+  // caller's variable then takes over. Taking it back from the slot in every case keeps exactly one
+  // owner of the old text, so it is freed once whether or not the object wrote anything.
+  char* slot = path.release();
+  ObjectRecord shortcut =
+      CallObjectMethod(shell, "CreateShortcut", {Value::Pointer(&slot, WithArrayOrReference(TypeFlag::Text))});
+  path = Text::Adopt(slot);
+  return shortcut;
+}
+
 bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<TextArg> arguments,
                            OptionalArgument<TextArg> iconLocation, OptionalArgument<std::int32_t> windowStyle,
                            OptionalArgument<TextArg> description, OptionalArgument<TextArg> hotkey) {
@@ -88,12 +100,7 @@ bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<Text
   ObjectRecord object = ObjectRecord::New();
   if (!CreateAutomationObject(object.get(), "WshShell", TextArg("wshom.ocx"))) return false;
 
-  // The name goes by reference to the caller's variable.
-  char* nameSlot = name.get();
-  ObjectRecord shortcut = CallObjectMethod(
-      object.get(), "CreateShortcut", {Value::Pointer(&nameSlot, WithArrayOrReference(TypeFlag::Text))});
-  if (nameSlot != name.get()) name = Text::Adopt(nameSlot);
-  object = static_cast<ObjectRecord&&>(shortcut);  // releases the shell object
+  object = CreateShortcutObject(object.get(), name);  // releases the shell object
   if (IsObjectEmpty(object.get())) return false;
 
   if (!SetObjectProperty(object.get(), "TargetPath", {TextValue(targetPath)})) return false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "runtime/Automation.h"
 #include "runtime/Text.h"
 #include "runtime/Value.h"
 
@@ -35,6 +36,11 @@ enum SpecialFolderKind : std::int32_t {
 bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<TextArg> arguments = {},
                            OptionalArgument<TextArg> iconLocation = {}, OptionalArgument<std::int32_t> windowStyle = {},
                            OptionalArgument<TextArg> description = {}, OptionalArgument<TextArg> hotkey = {});
+
+// The shortcut object that the shell object's "CreateShortcut" makes for the file `path` (empty when
+// none comes back). The path goes by reference: when the object writes it back, `path` holds the new
+// text afterwards and its old text has been released once.
+ObjectRecord CreateShortcutObject(AutomationObject* shell, Text& path);
 
 // The folder of `kind`, ending with "\", or the empty text for an unknown kind or a failed call.
 Text GetSpecialFolderPath(OptionalArgument<std::int32_t> kind = {});

@@ -3,6 +3,7 @@
 
 #include "runtime/FileOperations.h"
 #include "services/Crc32.h"
+#include "services/FailureCauses.h"
 
 namespace zv {
 
@@ -10,7 +11,10 @@ void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed) {
   for (const PayloadEntry& entry : entries) {
     // A payload that cannot be written (its program running, the directory missing) must not stop the
     // others; the caller learns which ones failed.
-    if (!WriteBytesToFile(entry.path, {entry.payload}) && failed != nullptr) failed->Add(entry.path);
+    ForgetLastError();
+    if (!WriteBytesToFile(entry.path, {entry.payload}) && failed != nullptr) {
+      failed->Add(entry.path, CauseOfLastFailure(entry.path));
+    }
   }
 }
 

@@ -26,7 +26,7 @@ std::span<const PayloadEntry> PayloadCatalogue();
 
 // Writes each entry's payload to its path with WriteBytesToFile, in order: a failed write does not
 // stop the others. No directory is created. When `failed` is given, the path of every write that
-// failed is added to it.
+// failed is added to it, with the cause of its failure.
 void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed = nullptr);
 
 // Writes the six payload files of the catalogue into C:\zor\vik (which the caller has created).

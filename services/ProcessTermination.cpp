@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
+
+#include "runtime/Handles.h"
 
 #include "runtime/DeclaredCalls.h"
 #include "runtime/ProcessOperations.h"
@@ -13,6 +16,7 @@ namespace {
 
 constexpr std::uint32_t kSnapProcesses = 2;    // TH32CS_SNAPPROCESS
 constexpr std::uint32_t kProcessTerminate = 1;  // PROCESS_TERMINATE
+constexpr std::uint32_t kSynchronize = 0x00100000;  // SYNCHRONIZE: the right to wait for the end
 
 // The system's own process record (ANSI form): the same nine numbers, with a 260-byte name.
 struct NativeProcessEntry {
@@ -54,15 +58,13 @@ bool NamesMatch(TextArg image, TextArg name, bool caseSensitive) {
   return CompareTexts(a.get(), b.get()) == 0;
 }
 
-}  // namespace
-
-std::uint32_t FindProcessIdByName(TextArg name, OptionalArgument<bool> caseSensitive) {
-  // An empty name is no image name. The snapshot can list records whose name is still empty (a
-  // process being created, for one); matching those would terminate a process nobody named.
-  if (name.empty()) return 0;
+// Walks one snapshot of the process list and calls `visit` with the id of every process whose image
+// name matches, in the system's order, until `visit` returns false. False when no snapshot was had.
+template <class Visit>
+bool VisitMatchingProcesses(TextArg name, bool caseSensitive, Visit&& visit) {
   ProcessEntry entry{};
   void* snapshot = declared::CreateToolhelp32Snapshot(kSnapProcesses, 0);
-  if (snapshot == nullptr || snapshot == reinterpret_cast<void*>(-1)) return 0;
+  if (snapshot == nullptr || snapshot == reinterpret_cast<void*>(-1)) return false;
 
   entry.dwSize = sizeof(NativeProcessEntry);
   std::int32_t more = Enumerate(true, snapshot, entry);
@@ -70,14 +72,25 @@ std::uint32_t FindProcessIdByName(TextArg name, OptionalArgument<bool> caseSensi
     // The name as a text: the bytes up to the first NUL within the 256-byte field.
     OwnedByteArray field = OwnedByteArray::Copy(entry.szExeFile, sizeof entry.szExeFile);
     const Text image = ValueToText(Value::Array(TypeFlag::ByteArray, field.get()));
-    if (NamesMatch(image, name, caseSensitive.value)) {
-      declared::CloseHandle(snapshot);
-      return entry.th32ProcessID;
-    }
+    if (NamesMatch(image, name, caseSensitive) && !visit(entry.th32ProcessID)) break;
     more = Enumerate(false, snapshot, entry);
   }
   declared::CloseHandle(snapshot);
-  return 0;
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t FindProcessIdByName(TextArg name, OptionalArgument<bool> caseSensitive) {
+  // An empty name is no image name. The snapshot can list records whose name is still empty (a
+  // process being created, for one); matching those would terminate a process nobody named.
+  if (name.empty()) return 0;
+  std::uint32_t found = 0;
+  VisitMatchingProcesses(name, caseSensitive.value, [&found](std::uint32_t id) {
+    found = id;
+    return false;  // the first match wins
+  });
+  return found;
 }
 
 bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool> caseSensitive) {
@@ -90,6 +103,39 @@ bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool>
   const bool terminated = declared::TerminateProcess(process, 0);
   if (process != nullptr) declared::CloseHandle(process);
   return terminated;
+}
+
+std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSensitive, std::uint32_t waitMs) {
+  const std::uint32_t self = GetCurrentProcessId();
+  std::int32_t notStopped = 0;
+  std::vector<UniqueHandle> dying;
+  for (const char* name : names) {
+    if (name == nullptr || *name == '\0') continue;
+    // Every id of one snapshot, terminated once each: a copy that is still ending is not visited again,
+    // and one that refuses does not keep the others running.
+    VisitMatchingProcesses(name, caseSensitive, [&](std::uint32_t id) {
+      if (id == self) return true;
+      UniqueHandle process(
+          static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate | kSynchronize, false, id)));
+      // Without the right to wait for it, a copy can still be terminated; the caller's own pause then
+      // has to cover its end.
+      if (!process) process.reset(static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate, false, id)));
+      if (!process || !declared::TerminateProcess(process.get(), 0)) {
+        ++notStopped;  // gone already, or not ours to stop
+        return true;
+      }
+      dying.push_back(static_cast<UniqueHandle&&>(process));
+      return true;
+    });
+  }
+  // Termination only starts the end of a process; its files stay in use until it is over.
+  const DWORD start = GetTickCount();
+  for (const UniqueHandle& process : dying) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = spent < waitMs ? waitMs - spent : 0;
+    if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) ++notStopped;
+  }
+  return notStopped;
 }
 
 }  // namespace zv

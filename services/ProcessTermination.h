@@ -1,10 +1,13 @@
-// Stopping the suite's programs by image name: a walk over a snapshot of the system's process list,
-// the first process whose executable file name matches is opened for termination and terminated.
+// Stopping the suite's programs by image name: a walk over a snapshot of the system's process list.
+// TerminateProcessByName terminates the first process whose executable file name matches;
+// StopProgramsByName stops every copy of several programs and waits for their end.
 // Names are whole file names with extension ("zvmain.exe"): no directory, no wildcard. Without case
-// sensitivity only ASCII letters are folded. Every system call goes through the declared commands.
+// sensitivity only ASCII letters are folded. The snapshot, opening and termination go through the
+// declared commands; the wait for the end is the system's own wait.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "runtime/Text.h"
 #include "runtime/Value.h"
@@ -32,5 +35,13 @@ std::uint32_t FindProcessIdByName(TextArg name, OptionalArgument<bool> caseSensi
 // terminated. The name is passed by reference: when it is omitted, the caller's variable (if any)
 // receives the program's own file name, which is then the name sought.
 bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool> caseSensitive = {});
+
+// Stops every running copy of each named program. For each name, one snapshot: every process listed
+// under that image name (matched as FindProcessIdByName matches), except this program itself, is
+// opened and terminated once with exit code 0; a copy that cannot be opened or terminated is passed
+// over and the others are still stopped. Then waits until every terminated copy has ended, at most
+// `waitMs` milliseconds in all. The result is the number of copies found that are not known to have
+// ended (not opened, not terminated, or still running when the time was up): 0 when all are gone.
+std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSensitive, std::uint32_t waitMs);
 
 }  // namespace zv

@@ -3,6 +3,7 @@
 #include "services/ProcessTermination.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Lifecycle.h"
+#include "runtime/ProcessOperations.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -20,19 +22,46 @@ class ProcessTerminationTest : public testing::Test {
   void SetUp() override {
     RegisterDeclaredCommands(ProgramDeclaredCommands());
     root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
+    processes_.reserve(16);  // references handed out stay valid
   }
   void TearDown() override {
     for (auto& p : processes_) p.Terminate();
     test::RemoveTree(root_);
   }
-  // Starts a copy of the stand-in program under `imageName`; its process id.
-  DWORD StartAs(const std::string& imageName) {
-    const std::string path = root_ + "\\" + imageName;
+  // Starts a copy of the stand-in program under `imageName` (in a sub-folder of the test's folder, so
+  // that one name can be had from different files); its process id.
+  DWORD StartAs(const std::string& imageName, const std::string& subFolder = "") {
+    std::string folder = root_;
+    if (!subFolder.empty()) {
+      folder += "\\" + subFolder;
+      CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    const std::string path = folder + "\\" + imageName;
     CopyFileA(ZV_STANDIN_EXE, path.c_str(), FALSE);
     processes_.emplace_back();
     EXPECT_TRUE(processes_.back().Start("\"" + path + "\""));
     WaitForInputIdle(processes_.back().handle(), 5000);
     return processes_.back().id();
+  }
+  // Starts a copy of this test program under `imageName` in `subFolder`, running `scenario`.
+  test::ChildProcess& StartScenarioAs(const std::string& imageName, const std::string& subFolder,
+                                      const std::string& scenario) {
+    const std::string folder = root_ + "\\" + subFolder;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string path = folder + "\\" + imageName;
+    CopyFileA(test::OwnProgramPath().c_str(), path.c_str(), FALSE);
+    processes_.emplace_back();
+    EXPECT_TRUE(processes_.back().Start("\"" + path + "\" --zv-child=" + scenario));
+    return processes_.back();
+  }
+  // The copy has ended (without waiting for it).
+  static bool HasEnded(const test::ChildProcess& process) {
+    return WaitForSingleObject(process.handle(), 0) == WAIT_OBJECT_0;
+  }
+  static DWORD ExitCodeOf(const test::ChildProcess& process) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.handle(), &code);
+    return code;
   }
   std::string root_;
   std::vector<test::ChildProcess> processes_;
@@ -102,6 +131,95 @@ TEST_F(ProcessTerminationTest, AnOmittedNameMeansTheProgramItself) {
   test::ChildProcess child;
   ASSERT_TRUE(child.Start("\"" + copy + "\" --zv-child=TerminateOwnImage"));
   EXPECT_EQ(child.Wait(), 0u);
+}
+
+
+// ---- Stopping every copy of several programs.
+
+TEST_F(ProcessTerminationTest, StoppingEndsEveryCopyOfEachProgramBeforeItReturns) {
+  StartAs("zvfirst.exe");
+  StartAs("zvfirst.exe");
+  StartAs("ZVSECOND.EXE");  // letter case folded
+  StartAs("zvsecond.exe", "other");
+  StartAs("zvsecond.exe", "other");
+  StartAs("zvbystander.exe");
+  const char* const names[] = {"zvfirst.exe", "zvsecond.exe"};
+
+  EXPECT_EQ(StopProgramsByName(names, false, 5000), 0);
+
+  // Every copy has ended by the time the call returns: its files are free for deleting at once.
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(HasEnded(processes_[i])) << "copy " << i << " still running";
+    EXPECT_EQ(ExitCodeOf(processes_[i]), 0u) << "copy " << i;
+  }
+  EXPECT_TRUE(processes_[5].IsRunning()) << "a program not named was stopped";
+}
+
+TEST_F(ProcessTerminationTest, StoppingWithCaseSensitiveNamesLeavesOtherCasesRunning) {
+  StartAs("ZVUPPER.EXE");
+  StartAs("zvupper.exe", "lower");
+  const char* const names[] = {"zvupper.exe"};
+  EXPECT_EQ(StopProgramsByName(names, true, 5000), 0);
+  EXPECT_TRUE(processes_[0].IsRunning());
+  EXPECT_TRUE(HasEnded(processes_[1]));
+  EXPECT_EQ(StopProgramsByName(names, false, 5000), 0);
+  EXPECT_TRUE(HasEnded(processes_[0]));
+  const char* const none[] = {"", "zvnobody.exe"};
+  EXPECT_EQ(StopProgramsByName(none, false, 5000), 0);  // nothing found, nothing to stop
+}
+
+// Takes from everyone, itself included, every right over this process that its security grants (an
+// empty access list), so that no other process can open it for terminating; then waits to be ended
+// through the handle its parent got when it started it.
+ZV_CHILD_SCENARIO(RefuseTermination) {
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  if (SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &empty,
+                      nullptr) != ERROR_SUCCESS) {
+    ExitProcess(4);
+  }
+  Sleep(INFINITE);
+}
+
+TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunning) {
+  // The refusing copy is started first, so that it is listed before the others.
+  test::ChildProcess& guarded = StartScenarioAs("zvguarded.exe", "guard", "RefuseTermination");
+  bool refused = false;
+  for (int i = 0; i < 200 && !refused && guarded.IsRunning(); ++i) {
+    HANDLE probe = OpenProcess(PROCESS_TERMINATE, FALSE, guarded.id());
+    refused = probe == nullptr;
+    if (probe != nullptr) CloseHandle(probe);
+    if (!refused) Sleep(25);
+  }
+  if (!refused) GTEST_SKIP() << "this system lets any process of the user terminate the copy despite its access list";
+  StartAs("zvguarded.exe", "a");
+  StartAs("zvguarded.exe", "b");
+  const char* const names[] = {"zvguarded.exe"};
+
+  EXPECT_EQ(StopProgramsByName(names, false, 5000), 1);
+
+  EXPECT_TRUE(guarded.IsRunning());
+  EXPECT_TRUE(HasEnded(processes_[1]));
+  EXPECT_TRUE(HasEnded(processes_[2]));
+}
+
+ZV_CHILD_SCENARIO(WaitToBeStopped) { Sleep(INFINITE); }
+
+// Stops every copy of its own program name; ends with 7 when it survived that.
+ZV_CHILD_SCENARIO(StopOwnName) {
+  InitRuntime();
+  RegisterDeclaredCommands(ProgramDeclaredCommands());
+  const Text own = GetProgramFileName();
+  const char* const names[] = {own.c_str()};
+  StopProgramsByName(names, false, 5000);
+  ExitProcess(7);
+}
+
+TEST_F(ProcessTerminationTest, StoppingNeverStopsTheProgramItself) {
+  test::ChildProcess& other = StartScenarioAs("zvselfstop.exe", "self", "WaitToBeStopped");
+  test::ChildProcess& stopper = StartScenarioAs("zvselfstop.exe", "self", "StopOwnName");
+  EXPECT_EQ(stopper.Wait(20000), 7u);
+  EXPECT_EQ(other.Wait(5000), 0u) << "the other copy was not stopped";
 }
 
 }  // namespace

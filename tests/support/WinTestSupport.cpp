@@ -173,7 +173,10 @@ BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
   char name[32] = {};
   GetClassNameA(child, name, sizeof name);
   auto* box = reinterpret_cast<MessageBox*>(param);
-  if (_stricmp(name, "Button") == 0) box->buttons.push_back(WindowText(child));
+  if (_stricmp(name, "Button") == 0) {
+    box->buttons.push_back(WindowText(child));
+    box->buttonIds.push_back(GetDlgCtrlID(child));
+  }
   // The box keeps its icon control even without an icon; only then does the control hold one.
   if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
       SendMessageA(child, STM_GETICON, 0, 0) != 0) {
@@ -203,7 +206,10 @@ MessageBox WaitForMessageBox(DWORD processId, DWORD milliseconds) {
         box.window = window;
         box.caption = WindowText(window);
         box.text = text;
-        box.topmost = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        box.style = GetWindowLongA(window, GWL_STYLE);
+        box.exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+        box.topmost = (box.exStyle & WS_EX_TOPMOST) != 0;
+        box.textStyle = textControl ? GetWindowLongA(textControl, GWL_STYLE) : 0;
         EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&box));
         return box;
       }

@@ -62,6 +62,10 @@ struct MessageBox {
   bool hasIcon = false;                  // an icon is shown (MB_ICONERROR and friends)
   bool topmost = false;                  // WS_EX_TOPMOST: the system-modal kind
   std::vector<std::string> buttons;      // button captions, in window order
+  std::vector<int> buttonIds;            // their control ids (IDOK, IDCANCEL, ...), in the same order
+  LONG style = 0;                        // the dialog's own window style and extended style
+  LONG exStyle = 0;
+  LONG textStyle = 0;                    // the style of the text control (SS_RIGHT for MB_RIGHT)
 };
 
 // Waits until a process shows a message box ("#32770" with the text control 0xFFFF) and returns what

@@ -1,0 +1,52 @@
+#include "services/FailureCauses.h"
+
+#include <windows.h>
+
+#include "runtime/Handles.h"
+
+namespace zv {
+namespace {
+
+// Codes of a replacement that could not remove or move a file (ReplaceFile): they say which file,
+// not why.
+constexpr DWORD kUnableToRemoveReplaced = 1175;
+constexpr DWORD kUnableToMoveReplacement = 1176;
+constexpr DWORD kUnableToMoveReplacement2 = 1177;
+
+}  // namespace
+
+void ForgetLastError() {
+  SetLastError(ERROR_SUCCESS);
+}
+
+FailureCause CauseOfFailureAt(TextArg path) {
+  // Opening for writing while letting everyone else share the file fails only for the sharing that
+  // someone else refuses, or for the access that this user does not have. Nothing is changed, and the
+  // thread's last error is left as it was.
+  const DWORD before = GetLastError();
+  UniqueFile probe(CreateFileA(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
+  probe.reset();
+  SetLastError(before);
+  const FailureCause cause = CauseOfSystemError(error);
+  return cause == FailureCause::kDiskFull ? FailureCause::kUnknown : cause;  // opening takes no space
+}
+
+FailureCause CauseOfLastFailure(TextArg path) {
+  const DWORD error = GetLastError();
+  if (error == kUnableToRemoveReplaced || error == kUnableToMoveReplacement ||
+      error == kUnableToMoveReplacement2) {
+    return CauseOfFailureAt(path);
+  }
+  const FailureCause cause = CauseOfSystemError(error);
+  // A file that another process runs refuses deleting as "access denied"; it is in use rather than
+  // closed to this user.
+  if (cause == FailureCause::kAccessDenied && CauseOfFailureAt(path) == FailureCause::kInUse) {
+    return FailureCause::kInUse;
+  }
+  return cause;
+}
+
+}  // namespace zv
