@@ -217,6 +217,14 @@ ZV_CHILD_SCENARIO(StopOwnName) {
 
 TEST_F(ProcessTerminationTest, StoppingNeverStopsTheProgramItself) {
   test::ChildProcess& other = StartScenarioAs("zvselfstop.exe", "self", "WaitToBeStopped");
+  // A process that has only just been created can be listed without its name yet; the stopper's one
+  // snapshot must see the other copy under its name, or it rightly leaves it running.
+  bool listed = false;
+  for (int i = 0; i < 400 && !listed && other.IsRunning(); ++i) {
+    listed = FindProcessIdByName("zvselfstop.exe") == other.id();
+    if (!listed) Sleep(25);
+  }
+  ASSERT_TRUE(listed) << "the other copy never showed up under its name";
   test::ChildProcess& stopper = StartScenarioAs("zvselfstop.exe", "self", "StopOwnName");
   EXPECT_EQ(stopper.Wait(20000), 7u);
   EXPECT_EQ(other.Wait(5000), 0u) << "the other copy was not stopped";
