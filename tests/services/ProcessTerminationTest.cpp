@@ -182,7 +182,9 @@ ZV_CHILD_SCENARIO(RefuseTermination) {
 }
 
 TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunning) {
-  // The refusing copy is started first, so that it is listed before the others.
+  // One stoppable copy is started before the refusing one and one after it: whether the system lists
+  // processes oldest or newest first, a stoppable copy comes after the refusal.
+  StartAs("zvguarded.exe", "a");
   test::ChildProcess& guarded = StartScenarioAs("zvguarded.exe", "guard", "RefuseTermination");
   bool refused = false;
   for (int i = 0; i < 200 && !refused && guarded.IsRunning(); ++i) {
@@ -192,15 +194,14 @@ TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunnin
     if (!refused) Sleep(25);
   }
   if (!refused) GTEST_SKIP() << "this system lets any process of the user terminate the copy despite its access list";
-  StartAs("zvguarded.exe", "a");
   StartAs("zvguarded.exe", "b");
   const char* const names[] = {"zvguarded.exe"};
 
   EXPECT_EQ(StopProgramsByName(names, false, 5000), 1);
 
   EXPECT_TRUE(guarded.IsRunning());
-  EXPECT_TRUE(HasEnded(processes_[1]));
-  EXPECT_TRUE(HasEnded(processes_[2]));
+  EXPECT_TRUE(HasEnded(processes_[0])) << "the copy started before the refusing one";
+  EXPECT_TRUE(HasEnded(processes_[2])) << "the copy started after the refusing one";
 }
 
 ZV_CHILD_SCENARIO(WaitToBeStopped) { Sleep(INFINITE); }
