@@ -13,6 +13,11 @@ constexpr DWORD kUnableToRemoveReplaced = 1175;
 constexpr DWORD kUnableToMoveReplacement = 1176;
 constexpr DWORD kUnableToMoveReplacement2 = 1177;
 
+bool IsFolder(TextArg path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 void ForgetLastError() {
@@ -24,6 +29,12 @@ FailureCause CauseOfFailureAt(TextArg path) {
   // someone else refuses, or for the access that this user does not have. Nothing is changed, and the
   // thread's last error is left as it was.
   const DWORD before = GetLastError();
+  // A folder where the file belongs refuses opening as "access denied" too, but neither closing
+  // programs nor more rights would help with it.
+  if (IsFolder(path)) {
+    SetLastError(before);
+    return FailureCause::kUnknown;
+  }
   UniqueFile probe(CreateFileA(path.c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -42,9 +53,10 @@ FailureCause CauseOfLastFailure(TextArg path) {
   }
   const FailureCause cause = CauseOfSystemError(error);
   // A file that another process runs refuses deleting as "access denied"; it is in use rather than
-  // closed to this user.
-  if (cause == FailureCause::kAccessDenied && CauseOfFailureAt(path) == FailureCause::kInUse) {
-    return FailureCause::kInUse;
+  // closed to this user. A folder in the file's place refuses the same way, and is no question of rights.
+  if (cause == FailureCause::kAccessDenied) {
+    if (IsFolder(path)) return FailureCause::kUnknown;
+    if (CauseOfFailureAt(path) == FailureCause::kInUse) return FailureCause::kInUse;
   }
   return cause;
 }

@@ -17,7 +17,8 @@ void ForgetLastError();
 FailureCause CauseOfLastFailure(TextArg path);
 // The cause as the file itself shows it now, for an operation whose own error is not known (one that
 // went through an object of the shell): in use when it cannot be opened for writing because of
-// another process, refused when this user may not write it, unknown otherwise (also when it is missing).
+// another process, refused when this user may not write it, unknown otherwise (also when it is missing,
+// or a folder stands in its place).
 FailureCause CauseOfFailureAt(TextArg path);
 
 }  // namespace zv

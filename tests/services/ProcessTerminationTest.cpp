@@ -182,7 +182,9 @@ ZV_CHILD_SCENARIO(RefuseTermination) {
 }
 
 TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunning) {
-  // The refusing copy is started first, so that it is listed before the others.
+  // One stoppable copy is started before the refusing one and one after it: whether the system lists
+  // processes oldest or newest first, a stoppable copy comes after the refusal.
+  StartAs("zvguarded.exe", "a");
   test::ChildProcess& guarded = StartScenarioAs("zvguarded.exe", "guard", "RefuseTermination");
   bool refused = false;
   for (int i = 0; i < 200 && !refused && guarded.IsRunning(); ++i) {
@@ -192,15 +194,14 @@ TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunnin
     if (!refused) Sleep(25);
   }
   if (!refused) GTEST_SKIP() << "this system lets any process of the user terminate the copy despite its access list";
-  StartAs("zvguarded.exe", "a");
   StartAs("zvguarded.exe", "b");
   const char* const names[] = {"zvguarded.exe"};
 
   EXPECT_EQ(StopProgramsByName(names, false, 5000), 1);
 
   EXPECT_TRUE(guarded.IsRunning());
-  EXPECT_TRUE(HasEnded(processes_[1]));
-  EXPECT_TRUE(HasEnded(processes_[2]));
+  EXPECT_TRUE(HasEnded(processes_[0])) << "the copy started before the refusing one";
+  EXPECT_TRUE(HasEnded(processes_[2])) << "the copy started after the refusing one";
 }
 
 ZV_CHILD_SCENARIO(WaitToBeStopped) { Sleep(INFINITE); }
@@ -217,6 +218,14 @@ ZV_CHILD_SCENARIO(StopOwnName) {
 
 TEST_F(ProcessTerminationTest, StoppingNeverStopsTheProgramItself) {
   test::ChildProcess& other = StartScenarioAs("zvselfstop.exe", "self", "WaitToBeStopped");
+  // A process that has only just been created can be listed without its name yet; the stopper's one
+  // snapshot must see the other copy under its name, or it rightly leaves it running.
+  bool listed = false;
+  for (int i = 0; i < 400 && !listed && other.IsRunning(); ++i) {
+    listed = FindProcessIdByName("zvselfstop.exe") == other.id();
+    if (!listed) Sleep(25);
+  }
+  ASSERT_TRUE(listed) << "the other copy never showed up under its name";
   test::ChildProcess& stopper = StartScenarioAs("zvselfstop.exe", "self", "StopOwnName");
   EXPECT_EQ(stopper.Wait(20000), 7u);
   EXPECT_EQ(other.Wait(5000), 0u) << "the other copy was not stopped";

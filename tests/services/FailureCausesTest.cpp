@@ -1,0 +1,75 @@
+// The cause of a failed write or deletion, as the file shows it: in use, refused, or nothing the user
+// can act on (a missing file, a folder in the file's place).
+#include "services/FailureCauses.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/Faults.h"
+#include "tests/support/WinTestSupport.h"
+
+namespace zv {
+namespace {
+
+class FailureCausesTest : public testing::Test {
+ protected:
+  void SetUp() override { root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name()); }
+  void TearDown() override { test::RemoveTree(root_); }
+  std::string root_;
+};
+
+TEST_F(FailureCausesTest, AFolderInTheFilesPlaceIsNoQuestionOfRights) {
+  const std::string folder = root_ + "\\zvmain.exe";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  // The system refuses to delete or open a folder as a file with "access denied".
+  ASSERT_FALSE(DeleteFileA(folder.c_str()));
+  SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CauseOfLastFailure(folder.c_str()), FailureCause::kUnknown);
+  EXPECT_EQ(CauseOfFailureAt(folder.c_str()), FailureCause::kUnknown);
+}
+
+TEST_F(FailureCausesTest, AFileHeldOpenByAnotherIsInUse) {
+  const std::string path = root_ + "\\zvlock.exe";
+  ASSERT_TRUE(test::WriteWholeFile(path, "held"));
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kInUse);
+  // A deletion that the system refused as "access denied" is looked at once more.
+  SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kInUse);
+  CloseHandle(held);
+  EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kUnknown);  // free again: nothing to say
+}
+
+TEST_F(FailureCausesTest, AReadOnlyFileIsRefusedAndAMissingOneIsUnknown) {
+  const std::string path = root_ + "\\zvchat.exe";
+  ASSERT_TRUE(test::WriteWholeFile(path, "kept"));
+  {
+    test::ReadOnlyFile readOnly(path);
+    ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
+    EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kAccessDenied);
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kAccessDenied);
+  }
+  const std::string missing = root_ + "\\zvnone.exe";
+  EXPECT_EQ(CauseOfFailureAt(missing.c_str()), FailureCause::kUnknown);
+  SetLastError(ERROR_DISK_FULL);
+  EXPECT_EQ(CauseOfLastFailure(missing.c_str()), FailureCause::kDiskFull);
+}
+
+TEST_F(FailureCausesTest, LookingAtTheFileLeavesTheLastErrorAsItWas) {
+  const std::string folder = root_ + "\\zvfolder";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  const std::string missing = root_ + "\\zvnone.exe";
+  for (const std::string& path : {folder, missing}) {
+    SetLastError(ERROR_DISK_FULL);
+    CauseOfFailureAt(path.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL)) << path;
+  }
+}
+
+}  // namespace
+}  // namespace zv
