@@ -45,6 +45,12 @@ if(ZV_WINDOWS AND CMAKE_CROSSCOMPILING)
   # Wine runs the test programs: the wrapper gives each one the build tree's own prefix. A build on
   # Windows itself runs them directly.
   set(ZV_WINE_ROOT ${PROJECT_BINARY_DIR}/wine)
+  # A 64-bit prefix for the x86_64 test vehicle, a 32-bit one for the product's i386 build.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZV_WINE_ARCH win64)
+  else()
+    set(ZV_WINE_ARCH win32)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${PROJECT_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
