@@ -93,6 +93,9 @@ DeclaredWordValue DeclaredWord(T value) {
 
 template <class... Args>
 DeclaredWordValue CallDeclaredCommand(std::int32_t index, Args... args) {
+#if !defined(__i386__)
+  static_assert(sizeof...(Args) <= kMaxDeclaredArguments, "more arguments than a declared call can pass");
+#endif
   const DeclaredWordValue words[sizeof...(Args) + 1] = {DeclaredWord(args)..., 0u};
   return CallDeclaredCommandWithWords(index, words, sizeof...(Args));
 }
