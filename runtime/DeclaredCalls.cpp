@@ -2,8 +2,10 @@
 #include "runtime/DeclaredCalls.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstring>
+#include <utility>
 
 #include "runtime/Fatal.h"
 #include "runtime/Handles.h"
@@ -129,6 +131,7 @@ FARPROC FindExport(HMODULE module, const char* exportName) {
   ReportRuntimeError(kErrorNone, text.c_str());
 }
 
+#if defined(__i386__)
 // Pushes `count` words last first, calls `function` and compares the stack position afterwards with
 // the one recorded before the first push. The recorded position is kept in EDI, which a Windows
 // function preserves; ESP is put back from it, so a wrong declaration cannot unbalance this frame.
@@ -155,6 +158,28 @@ std::uint32_t CallWithStackCheck(const void* function, const std::uint32_t* word
   *balanced = after == before;
   return result;
 }
+#else
+// x86_64 (the test vehicle): one calling convention, in which the caller reserves and removes the
+// argument space, so a call is made through a function pointer type with exactly `count` word
+// parameters and a wrong declaration cannot unbalance the stack.
+template <std::size_t... I>
+DeclaredWordValue CallWithArguments(const void* function, const DeclaredWordValue* words,
+                                    std::index_sequence<I...>) {
+  using Function = DeclaredWordValue (*)(decltype(I, DeclaredWordValue{})...);
+  return reinterpret_cast<Function>(const_cast<void*>(function))(words[I]...);
+}
+
+template <std::size_t... N>
+DeclaredWordValue CallByCount(const void* function, const DeclaredWordValue* words, std::size_t count,
+                              std::index_sequence<N...>) {
+  DeclaredWordValue result = 0;
+  // Exactly one count matches; the caller has checked it is in range.
+  (void)((count == N ? (result = CallWithArguments(function, words, std::make_index_sequence<N>{}), true)
+                     : false) ||
+         ...);
+  return result;
+}
+#endif
 
 }  // namespace
 
@@ -253,14 +278,64 @@ std::uint32_t DeclaredLibraryLoadCount() {
   return g_loadCount;
 }
 
-std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words,
-                                           std::size_t count) {
+DeclaredWordValue CallDeclaredCommandWithWords(std::int32_t index, const DeclaredWordValue* words,
+                                               std::size_t count) {
   const void* function = ResolveDeclaredCommand(index);
+#if defined(__i386__)
   bool balanced = false;
   const std::uint32_t result =
       CallWithStackCheck(function, words, static_cast<std::uint32_t>(count), &balanced);
   if (!balanced) ReportRuntimeError(kErrorStackMismatch);
   return result;
+#else
+  if (count > kMaxDeclaredArguments) {
+    ReportRuntimeError(kErrorNone, "调用DLL命令时参数过多");
+  }
+  return CallByCount(function, words, count, std::make_index_sequence<kMaxDeclaredArguments + 1>{});
+#endif
 }
+
+#if !defined(__i386__)
+namespace {
+// The 32-bit layout of the system's process record: nine 32-bit numbers, then the 260-byte name.
+constexpr std::size_t kNarrowNumbers = 9;
+constexpr std::size_t kNarrowRecordSize = kNarrowNumbers * 4 + MAX_PATH;
+}  // namespace
+
+std::int32_t CallProcessRecordCommand(DeclaredCommand command, void* snapshot, void* entry) {
+  std::uint32_t size = 0;
+  std::memcpy(&size, entry, sizeof size);
+  if (size != kNarrowRecordSize) {
+    return static_cast<std::int32_t>(CallDeclaredCommand(command, snapshot, entry));
+  }
+  std::uint32_t numbers[kNarrowNumbers];
+  std::memcpy(numbers, entry, sizeof numbers);
+  char* const name = static_cast<char*>(entry) + sizeof numbers;
+  PROCESSENTRY32 native{};
+  native.dwSize = sizeof native;
+  native.cntUsage = numbers[1];
+  native.th32ProcessID = numbers[2];
+  native.th32DefaultHeapID = numbers[3];
+  native.th32ModuleID = numbers[4];
+  native.cntThreads = numbers[5];
+  native.th32ParentProcessID = numbers[6];
+  native.pcPriClassBase = static_cast<LONG>(numbers[7]);
+  native.dwFlags = numbers[8];
+  std::memcpy(native.szExeFile, name, sizeof native.szExeFile);
+  const std::int32_t result = static_cast<std::int32_t>(CallDeclaredCommand(command, snapshot, &native));
+  // dwSize stays the caller's.
+  numbers[1] = native.cntUsage;
+  numbers[2] = native.th32ProcessID;
+  numbers[3] = static_cast<std::uint32_t>(native.th32DefaultHeapID);
+  numbers[4] = native.th32ModuleID;
+  numbers[5] = native.cntThreads;
+  numbers[6] = native.th32ParentProcessID;
+  numbers[7] = static_cast<std::uint32_t>(native.pcPriClassBase);
+  numbers[8] = native.dwFlags;
+  std::memcpy(entry, numbers, sizeof numbers);
+  std::memcpy(name, native.szExeFile, sizeof native.szExeFile);
+  return result;
+}
+#endif
 
 }  // namespace zv

@@ -1,7 +1,8 @@
 // Declared library calls: functions of system libraries named by library file and export name in one
 // table, resolved on first use and cached (address and module per entry). A call pushes its 32-bit
 // arguments last first, calls the function and checks that it removed exactly those arguments; a
-// mismatch is runtime error 6. A library or export that cannot be found is a fatal error naming the
+// mismatch is runtime error 6. (The x86_64 test vehicle passes pointer-sized arguments by the one
+// 64-bit calling convention instead, where the caller removes them: there is nothing to check.) A library or export that cannot be found is a fatal error naming the
 // export (and the library, when one is named). Libraries named without a path are loaded from the
 // system directory only, never from the program's folder or the current directory; a library loaded
 // by its full path looks for its own dependencies beside itself.
@@ -55,9 +56,19 @@ const void* ResolveDeclaredCommand(std::int32_t index);
 bool IsDeclaredCommandResolved(std::int32_t index);
 std::uint32_t DeclaredLibraryLoadCount();
 
-// Calls entry `index` with `count` 32-bit words as its stack arguments (words[0] is the first
-// argument). Ends the program with runtime error 6 when the function does not remove exactly them.
-std::uint32_t CallDeclaredCommandWithWords(std::int32_t index, const std::uint32_t* words, std::size_t count);
+// One argument or result of a declared command: a 32-bit stack word in the i386 program, a
+// pointer-sized register or stack slot in the x86_64 test vehicle.
+using DeclaredWordValue = std::uintptr_t;
+#if defined(__i386__)
+static_assert(sizeof(DeclaredWordValue) == 4, "declared commands take 32-bit stack words");
+#endif
+// The most arguments a declared command can take in the x86_64 build (the i386 build has no limit).
+constexpr std::size_t kMaxDeclaredArguments = 16;
+
+// Calls entry `index` with `count` words as its arguments (words[0] is the first argument). i386:
+// ends the program with runtime error 6 when the function does not remove exactly them.
+DeclaredWordValue CallDeclaredCommandWithWords(std::int32_t index, const DeclaredWordValue* words,
+                                               std::size_t count);
 
 // Where a library file named `name` is loaded from, by one rule for the declared commands' libraries
 // and for type libraries: a bare name (no "\\", "/" or ":") from the system directory, a relative path
@@ -68,27 +79,37 @@ bool LibraryPathFor(const char* name, char* path, std::size_t capacity);
 // The name holds `c` outside double-byte characters.
 bool ContainsOutsideDoubleByte(const char* name, char c);
 
-// One 32-bit stack word per argument: integers, booleans and enums by value, pointers and handles by
-// address (a Text by the address of its bytes).
+// One word per argument: integers, booleans and enums by value, pointers and handles by address (a
+// Text by the address of its bytes). 32-bit words in the i386 program, pointer-sized in x86_64.
 template <class T>
-std::uint32_t DeclaredWord(T value) {
-  static_assert(sizeof(T) <= 4, "declared commands take 32-bit arguments");
+DeclaredWordValue DeclaredWord(T value) {
+  static_assert(sizeof(T) <= sizeof(DeclaredWordValue), "declared commands take word-sized arguments");
   if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value));
+    return reinterpret_cast<DeclaredWordValue>(value);
   } else {
-    return static_cast<std::uint32_t>(value);
+    return static_cast<DeclaredWordValue>(value);
   }
 }
 
 template <class... Args>
-std::uint32_t CallDeclaredCommand(std::int32_t index, Args... args) {
-  const std::uint32_t words[sizeof...(Args) + 1] = {DeclaredWord(args)..., 0u};
+DeclaredWordValue CallDeclaredCommand(std::int32_t index, Args... args) {
+#if !defined(__i386__)
+  static_assert(sizeof...(Args) <= kMaxDeclaredArguments, "more arguments than a declared call can pass");
+#endif
+  const DeclaredWordValue words[sizeof...(Args) + 1] = {DeclaredWord(args)..., 0u};
   return CallDeclaredCommandWithWords(index, words, sizeof...(Args));
 }
 template <class... Args>
-std::uint32_t CallDeclaredCommand(DeclaredCommand command, Args... args) {
+DeclaredWordValue CallDeclaredCommand(DeclaredCommand command, Args... args) {
   return CallDeclaredCommand(static_cast<std::int32_t>(command), args...);
 }
+
+#if !defined(__i386__)
+// x86_64: a record in the 32-bit layout (nine 32-bit numbers and the name, 296 bytes, as the program
+// declares it) is handed to the system as its own 64-bit record and copied back; a record of any other
+// size goes as it stands.
+std::int32_t CallProcessRecordCommand(DeclaredCommand command, void* snapshot, void* entry);
+#endif
 
 // The program's declared commands with their signatures, written once. Handles are void*.
 namespace declared {
@@ -97,19 +118,26 @@ inline void* OpenProcess(std::uint32_t access, bool inherit, std::uint32_t proce
                                                      static_cast<std::int32_t>(inherit), processId));
 }
 inline bool TerminateProcess(void* process, std::uint32_t exitCode) {
-  return CallDeclaredCommand(DeclaredCommand::TerminateProcess, process, exitCode) == 1;
+  // A BOOL is 32 bits: in x86_64 the upper half of the result register is not part of the answer.
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::TerminateProcess, process, exitCode)) == 1;
 }
 inline void* CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
   return reinterpret_cast<void*>(
       CallDeclaredCommand(DeclaredCommand::CreateToolhelp32Snapshot, flags, processId));
 }
 inline std::int32_t Process32First(void* snapshot, void* entry) {
+#if !defined(__i386__)
+  return CallProcessRecordCommand(DeclaredCommand::Process32First, snapshot, entry);
+#endif
   return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32First, snapshot, entry));
 }
 inline std::int32_t CloseHandle(void* handle) {
   return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::CloseHandle, handle));
 }
 inline std::int32_t Process32Next(void* snapshot, void* entry) {
+#if !defined(__i386__)
+  return CallProcessRecordCommand(DeclaredCommand::Process32Next, snapshot, entry);
+#endif
   return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32Next, snapshot, entry));
 }
 // The address inside `path` where its last component starts; the caller copies it at once.
@@ -125,13 +153,13 @@ inline std::int32_t SHGetSpecialFolderPathA(void* owner, char* buffer, std::int3
                                                        buffer, csidl, static_cast<std::int32_t>(create)));
 }
 inline std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
-  return CallDeclaredCommand(DeclaredCommand::GetWindowsDirectoryA, buffer, size);
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetWindowsDirectoryA, buffer, size));
 }
 inline std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
-  return CallDeclaredCommand(DeclaredCommand::GetSystemDirectoryA, buffer, size);
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetSystemDirectoryA, buffer, size));
 }
 inline std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) {
-  return CallDeclaredCommand(DeclaredCommand::GetTempPathA, size, buffer);
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetTempPathA, size, buffer));
 }
 }  // namespace declared
 

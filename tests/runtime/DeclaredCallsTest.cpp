@@ -26,14 +26,15 @@ enum TestEntry : std::int32_t {
   kMarkerByOrdinal,     // ordinal 7 (65543 modulo 65536) of the marker library
   kRelay,               // the library that needs the marker, named as the scenario says
   kBareDoubleByteName,  // a bare name whose GBK character "誠" ends in the backslash's byte
+  kSixArguments,        // MultiByteToWideChar: in x86_64 the last two go on the stack, not in registers
   kTestEntryCount
 };
 std::string g_markerPath;
 const char* g_testLibraries[kTestEntryCount] = {
-    "", "kernel32.dll", "zvnosuchlibrary.dll", "kernel32", "kernel32", "", "", "zv誠marker.dll"};
+    "", "kernel32.dll", "zvnosuchlibrary.dll", "kernel32", "kernel32", "", "", "zv誠marker.dll", "kernel32"};
 const char* const kTestExports[kTestEntryCount] = {"ZvNoSuchExport", "ZvNoSuchExport", "GetTickCount",
                                                    "SetLastError",   "GetTickCount",   "#65543",
-                                                   "ZvMarkerRelay",  "ZvMarkerPing"};
+                                                   "ZvMarkerRelay",  "ZvMarkerPing",   "MultiByteToWideChar"};
 
 void StartWithTestTable(const std::string& markerPath) {
   g_markerPath = markerPath;
@@ -70,6 +71,17 @@ ZV_CHILD_SCENARIO(UseProgramCommands) {
   char desktop[MAX_PATH] = {};
   if (declared::SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, false) == 0) ExitProcess(3);
 }
+
+#if !defined(__i386__)
+// Calls the six-argument entry with `kMaxDeclaredArguments` + 1 words, more than the x86_64 build
+// can pass; exit code 0x77 when the call returns.
+ZV_CHILD_SCENARIO(CallWithTooManyWords) {
+  StartWithTestTable("");
+  const DeclaredWordValue words[kMaxDeclaredArguments + 1] = {};
+  CallDeclaredCommandWithWords(kSixArguments, words, kMaxDeclaredArguments + 1);
+  ExitProcess(0x77);
+}
+#endif
 
 ZV_CHILD_SCENARIO(SleepForever) {
   Sleep(INFINITE);
@@ -117,6 +129,30 @@ TEST(DeclaredCommands, PathFunctionsAnswerAddressesInsideTheText) {
   EXPECT_EQ(declared::PathFindExtensionA(path), path + 17);
   const char bare[] = "C:\\zor\\vik";
   EXPECT_EQ(declared::PathFindExtensionA(bare), bare + std::strlen(bare));
+}
+
+// The answer is a whole address, not its low 32 bits: a constant text lies in the program's image,
+// which the x86_64 build has above 4 GB.
+TEST(DeclaredCommands, AnAddressAnswerIsKeptWhole) {
+  InitRuntime();
+  static const char kPath[] = "C:\\zor\\vik\\zvmain.exe";
+  if (sizeof(void*) == 8) {
+    ASSERT_GT(reinterpret_cast<std::uintptr_t>(kPath), std::uintptr_t{0xFFFFFFFFu}) << "the image lies below 4 GB";
+  }
+  EXPECT_EQ(declared::PathFindFileNameA(kPath), kPath + 11);
+  EXPECT_EQ(declared::PathFindExtensionA(kPath), kPath + 17);
+}
+
+// Six arguments arrive in their order (in x86_64 four travel in registers and two on the stack); a
+// negative number arrives as itself.
+TEST(DeclaredCommands, SixArgumentsArriveInTheirOrder) {
+  StartWithTestTable("");
+  const char text[] = "Zorvik";
+  wchar_t wide[16] = {};
+  const auto written = static_cast<std::uint32_t>(CallDeclaredCommand(
+      kSixArguments, std::uint32_t{936}, std::uint32_t{0}, text, std::int32_t{-1}, wide, std::int32_t{16}));
+  EXPECT_EQ(written, 7u);
+  EXPECT_STREQ(wide, L"Zorvik");
 }
 
 TEST(DeclaredCommands, SnapshotListsThisProcessAndCloses) {
@@ -225,6 +261,9 @@ constexpr char kStackErrorText[] =
     "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n";
 
 TEST(DeclaredFatalErrors, DeclarationOneArgumentShortIsRuntimeErrorSix) {
+#if !defined(__i386__)
+  GTEST_SKIP() << "x86_64 has one calling convention in which the caller removes the arguments: no stack check";
+#endif
   DWORD exitCode = 0;
   test::MessageBox box = FatalBoxOf(kOneArgumentShort, 0, &exitCode);
   EXPECT_EQ(box.caption, "错误");
@@ -233,11 +272,27 @@ TEST(DeclaredFatalErrors, DeclarationOneArgumentShortIsRuntimeErrorSix) {
 }
 
 TEST(DeclaredFatalErrors, DeclarationOneArgumentTooManyIsRuntimeErrorSix) {
+#if !defined(__i386__)
+  GTEST_SKIP() << "x86_64 has one calling convention in which the caller removes the arguments: no stack check";
+#endif
   DWORD exitCode = 0;
   test::MessageBox box = FatalBoxOf(kOneArgumentTooMany, 1, &exitCode);
   EXPECT_EQ(box.text, kStackErrorText);
   EXPECT_EQ(exitCode, 0xFFFFFFFFu);
 }
+
+#if !defined(__i386__)
+// Only the x86_64 build has a limit; the i386 call pushes any number of words.
+TEST(DeclaredFatalErrors, MoreArgumentsThanTheX64CallCanPassAreAFatalError) {
+  test::ChildProcess child;
+  ASSERT_TRUE(child.StartScenario("CallWithTooManyWords"));
+  test::MessageBox box = test::WaitForMessageBox(child.id());
+  test::PressOk(box);
+  EXPECT_EQ(box.caption, "错误");
+  EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：调用DLL命令时参数过多\r\n");
+  EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
+}
+#endif
 
 TEST(DeclaredFatalErrors, MatchingDeclarationReturnsNormally) {
   test::ChildProcess child;
