@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "tests/support/WinTestSupport.h"
+
 namespace zv::test {
 
 ShortcutInfo ReadShortcut(const std::string& path) {
@@ -34,7 +36,13 @@ ShortcutInfo ReadShortcut(const std::string& path) {
         buffer[0] = '\0';
         link->GetIconLocation(buffer, sizeof buffer, &info.iconIndex);
         info.iconPath = buffer;
-        link->GetShowCmd(&info.showCommand);
+        // The show command as the file holds it (the header's ShowCommand, a 32-bit value at byte
+        // 60): this system's shell link object reports 1 after loading whatever the file says.
+        const std::string bytes = ReadWholeFile(path);
+        if (bytes.size() >= 64) {
+          info.showCommand = static_cast<unsigned char>(bytes[60]) | static_cast<unsigned char>(bytes[61]) << 8 |
+                             static_cast<unsigned char>(bytes[62]) << 16 | static_cast<unsigned char>(bytes[63]) << 24;
+        }
       }
       file->Release();
     }
