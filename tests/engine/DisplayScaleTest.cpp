@@ -120,6 +120,33 @@ TEST_F(DisplayScale, ThePrefixRunsAtTheExpectedDpi) {
   }
 }
 
+// Created directly in their parents: each control's native parent is its parent unit's window, its id
+// is 100, 110, ... in reverse record order, and the siblings of each parent are stacked in record
+// order, the first record topmost.
+TEST_F(DisplayScale, ControlsHaveTheirParentsIdsAndStackingOrder) {
+  const std::size_t count = Window().units.size();
+  for (std::size_t i = 1; i < count; ++i) {
+    const engine::LiveUnit& unit = Window().units[i];
+    SCOPED_TRACE(unit.record->name);
+    const HWND parent = unit.record->parent == 0 ? Main() : Native(unit.record->parent);
+    EXPECT_EQ(GetParent(unit.hwnd), parent);
+    EXPECT_EQ(GetDlgCtrlID(unit.hwnd), static_cast<int>(100 + 10 * (count - 1 - i)));
+  }
+  for (const engine::LiveUnit& parent : Window().units) {
+    std::vector<HWND> expected, actual;
+    for (std::size_t i = 1; i < count; ++i) {
+      const engine::LiveUnit& unit = Window().units[i];
+      if ((unit.record->parent == 0 ? Main() : Native(unit.record->parent)) == parent.hwnd) {
+        expected.push_back(unit.hwnd);
+      }
+    }
+    for (HWND h = GetWindow(parent.hwnd, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+      if (engine::FindLiveUnit(h) != nullptr) actual.push_back(h);
+    }
+    EXPECT_EQ(actual, expected) << parent.record->name;
+  }
+}
+
 TEST_F(DisplayScale, WindowIsScaledAndCentredOnTheScreen) {
   const int width = Scaled(360, Dpi()), height = Scaled(244, Dpi());
   RECT r, client;
@@ -152,28 +179,45 @@ TEST_F(DisplayScale, GeometryPropertiesKeepTheirStoredValues) {
   EXPECT_EQ(Read(kSelectionPrompt, kPropertyTop), 24);
 }
 
-// Each label's caption, measured in the label's own font, fits its box on one line; at 96 DPI all of
-// them do, so at any scale a cut-off caption is the scaling's fault.
-TEST_F(DisplayScale, NoLabelsCaptionIsCutOff) {
+// Width and height of `text` on one line in `font`.
+SIZE TextExtent(HWND h, HFONT font, const char* text, int length) {
+  HDC dc = GetDC(h);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT needed{0, 0, 0, 0};
+  DrawTextA(dc, text, length, &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(h, dc);
+  return SIZE{needed.right, needed.bottom};
+}
+
+// A label whose caption fits its stored box in the label's font at 96 DPI (the same face at the
+// 96-DPI height) also fits its box at this scale, measured in the font it has now.
+TEST_F(DisplayScale, NoLabelsCaptionIsCutOffThatFitsAt96Dpi) {
   ShowPageTwo();
   Write(kDisclaimerEdit, kPropertyVisible, 0);
+  int fittingAt96 = 0;
   for (const engine::LiveUnit& unit : Window().units) {
     if (unit.kind() != tpl::KindId::Label && unit.kind() != tpl::KindId::TransLabel) continue;
     SCOPED_TRACE(unit.record->name);
     char text[256] = {};
     const int length = GetWindowTextA(unit.hwnd, text, sizeof text);
     ASSERT_GT(length, 0);
-    HDC dc = GetDC(unit.hwnd);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(unit.hwnd, WM_GETFONT, 0, 0)));
-    RECT needed{0, 0, 0, 0};
-    DrawTextA(dc, text, length, &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-    SelectObject(dc, old);
-    ReleaseDC(unit.hwnd, dc);
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageA(unit.hwnd, WM_GETFONT, 0, 0));
+    LOGFONTA at96{};
+    GetObjectA(font, sizeof at96, &at96);
+    at96.lfHeight = MulDiv(at96.lfHeight, 96, Dpi());
+    const HFONT small = CreateFontIndirectA(&at96);
+    const SIZE before = TextExtent(unit.hwnd, small, text, length);
+    DeleteObject(small);
+    if (before.cx > unit.record->width || before.cy > unit.record->height) continue;
+    ++fittingAt96;
+    const SIZE now = TextExtent(unit.hwnd, font, text, length);
     RECT box;
     GetClientRect(unit.hwnd, &box);
-    EXPECT_LE(needed.right, box.right) << text;
-    EXPECT_LE(needed.bottom, box.bottom) << text;
+    EXPECT_LE(now.cx, box.right);
+    EXPECT_LE(now.cy, box.bottom);
   }
+  EXPECT_GE(fittingAt96, 5);  // the two bands and the page texts, at least
 }
 
 COLORREF PixelAt(HWND window, int x, int y) {
