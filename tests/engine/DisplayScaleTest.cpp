@@ -24,6 +24,13 @@ int ExpectedDpi() {
   return value != nullptr ? std::atoi(value) : 0;
 }
 
+// A unit named by its ControlId in hex (failure messages stay ASCII).
+std::string IdOf(const engine::LiveUnit& unit) {
+  char text[16];
+  wsprintfA(text, "unit %08lx", static_cast<unsigned long>(unit.id()));
+  return text;
+}
+
 int Scaled(int v, int dpi) {
   return MulDiv(v, dpi, 96);
 }
@@ -51,7 +58,7 @@ class DisplayScale : public WizardEngine {
   static void ExpectControlsAt(int dpi) {
     for (std::size_t i = 1; i < Window().units.size(); ++i) {
       const engine::LiveUnit& unit = Window().units[i];
-      SCOPED_TRACE(unit.record->name);
+      SCOPED_TRACE(IdOf(unit));
       const RECT r = RectInParent(unit.hwnd);
       EXPECT_EQ(r.left, Scaled(unit.record->left, dpi));
       EXPECT_EQ(r.top, Scaled(unit.record->top, dpi));
@@ -94,7 +101,7 @@ class DisplayScale : public WizardEngine {
   static void ExpectGeometryPropertiesAsStored() {
     for (const engine::LiveUnit& unit : Window().units) {
       if (unit.kind() == tpl::KindId::Window || unit.kind() == tpl::KindId::ComboBox) continue;
-      SCOPED_TRACE(unit.record->name);
+      SCOPED_TRACE(IdOf(unit));
       EXPECT_EQ(Read(unit.id(), kPropertyLeft), unit.record->left);
       EXPECT_EQ(Read(unit.id(), kPropertyTop), unit.record->top);
       EXPECT_EQ(Read(unit.id(), kPropertyWidth), unit.record->width);
@@ -127,7 +134,7 @@ TEST_F(DisplayScale, ControlsHaveTheirParentsIdsAndStackingOrder) {
   const std::size_t count = Window().units.size();
   for (std::size_t i = 1; i < count; ++i) {
     const engine::LiveUnit& unit = Window().units[i];
-    SCOPED_TRACE(unit.record->name);
+    SCOPED_TRACE(IdOf(unit));
     const HWND parent = unit.record->parent == 0 ? Main() : Native(unit.record->parent);
     EXPECT_EQ(GetParent(unit.hwnd), parent);
     EXPECT_EQ(GetDlgCtrlID(unit.hwnd), static_cast<int>(100 + 10 * (count - 1 - i)));
@@ -143,7 +150,7 @@ TEST_F(DisplayScale, ControlsHaveTheirParentsIdsAndStackingOrder) {
     for (HWND h = GetWindow(parent.hwnd, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
       if (engine::FindLiveUnit(h) != nullptr) actual.push_back(h);
     }
-    EXPECT_EQ(actual, expected) << parent.record->name;
+    EXPECT_EQ(actual, expected) << IdOf(parent);
   }
 }
 
@@ -198,7 +205,7 @@ TEST_F(DisplayScale, NoLabelsCaptionIsCutOffThatFitsAt96Dpi) {
   int fittingAt96 = 0;
   for (const engine::LiveUnit& unit : Window().units) {
     if (unit.kind() != tpl::KindId::Label && unit.kind() != tpl::KindId::TransLabel) continue;
-    SCOPED_TRACE(unit.record->name);
+    SCOPED_TRACE(IdOf(unit));
     char text[256] = {};
     const int length = GetWindowTextA(unit.hwnd, text, sizeof text);
     ASSERT_GT(length, 0);
