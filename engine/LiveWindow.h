@@ -40,8 +40,13 @@ struct LiveUnit {
   bool disabled = false;
   tpl::Bytes cursor;
   HCURSOR cursorHandle = nullptr;  // null: the class cursor
-  UniqueFont ownFont;              // when the unit has a font of its own
-  HFONT font = nullptr;            // the font in use (ownFont or the stock GUI font)
+  // The unit's font in 96-DPI units (for a unit without a stored font, the stock GUI font's), and the
+  // font object in use at the window's DPI: made by the first unit with this font, shared by the rest.
+  LOGFONTA storedFont{};
+  bool stockFont = false;
+  LiveUnit* fontMaker = nullptr;
+  UniqueFont ownFont;
+  HFONT font = nullptr;
   bool hasColours = false;         // false: the system draws the control's colours
   COLORREF textColour = 0;
   COLORREF backColour = 0;
@@ -52,7 +57,8 @@ struct LiveUnit {
   std::uint32_t id() const { return record->id; }
 };
 
-// A created window: units[0] is the window unit, then the controls in record order.
+// A created window: units[0] is the window unit, then the controls in record order. Stored geometry
+// and font heights are in 96-DPI units; the native windows are scaled to `dpi`.
 struct LiveWindow {
   WindowId windowId = 0;
   const LoadedTemplate* source = nullptr;
@@ -60,6 +66,7 @@ struct LiveWindow {
   std::vector<LiveUnit> units;  // sized once before any native window exists; never resized
   bool dragToMove = false;
   HFONT font = nullptr;  // WM_SETFONT of the window itself
+  int dpi = 96;
 
   LiveUnit* FindUnit(std::uint32_t id);
   LiveUnit* FindUnit(HWND hwnd);
@@ -83,6 +90,16 @@ extern const char kWindowClass[];
 extern const char kPanelClass[];
 extern const char kLabelClass[];
 extern const char kTransLabelClass[];
+
+// A length in 96-DPI units at the window's DPI, and back.
+inline int ToWindowDpi(const LiveWindow& window, int v) {
+  return MulDiv(v, window.dpi, 96);
+}
+inline int FromWindowDpi(const LiveWindow& window, int v) {
+  return MulDiv(v, 96, window.dpi);
+}
+// Moves the window to `bounds` (null: keeps its place) and brings every control and font to `dpi`.
+void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds);
 
 // Cursor data as a cursor handle: a stock cursor id (IDC_*) in its first four bytes; no data or 0 is
 // the default arrow (null).

@@ -1,8 +1,9 @@
-// LoadWindow: creates a window and its controls from the window's template, in this order: the window
-// unit; the controls in reverse record order, each first as a child of the window, with native ids
-// 100, 110, 120, ...; each control re-parented under its parent unit (a panel's children then move,
-// show and hide with it); cursors; siblings stacked in record order, the first record topmost; then
-// each control shown or hidden by its visible flag, and the window shown.
+// LoadWindow: creates a window and its controls from the window's template. The window unit first;
+// then each control directly in its parent (a panel before its own children), siblings in record
+// order, so that each lands below the ones before it and the stacking order is the record order, first
+// record topmost; native ids 100, 110, 120, ... in reverse record order; visible controls created
+// visible. Nothing is re-parented, re-stacked or shown afterwards except the window, once, complete.
+// Stored geometry and font heights are in 96-DPI units and are scaled to the window's DPI.
 #include <cstring>
 
 #include "engine/LiveWindow.h"
@@ -49,12 +50,64 @@ LOGFONTA ToLogFont(const tpl::StoredFont& f) {
 }
 static_assert(sizeof(LOGFONTA) == tpl::kLogFontSize, "the stored font is a LOGFONTA");
 
-void UseFont(LiveUnit& unit, const tpl::StoredFont& font) {
-  if (font.present) {
-    const LOGFONTA lf = ToLogFont(font);
-    unit.ownFont.reset(CreateFontIndirectA(&lf));
+// The screen's DPI, read once: the DPI of every window where the system has no per-window DPI.
+int SystemDpi() {
+  static int dpi = 0;
+  if (dpi == 0) {
+    HDC dc = GetDC(nullptr);
+    dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    if (dpi <= 0) dpi = 96;
   }
-  unit.font = unit.ownFont ? unit.ownFont.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  return dpi;
+}
+
+// The DPI of the monitor the window is on, where the system tells it per window; 0 elsewhere (the
+// call exists from Windows 10 on; looked up at run time so that the program still starts without it).
+UINT DpiOfWindow(HWND h) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto get = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  return get != nullptr ? get(h) : 0;
+}
+
+// The unit's font object at the window's DPI: the stock GUI font itself at 96 DPI, else a font of the
+// stored face with the height (and width) scaled. Replaces (and deletes) the unit's previous one.
+void MakeFont(const LiveWindow& window, LiveUnit& unit) {
+  if (unit.stockFont && window.dpi == 96 && SystemDpi() == 96) {
+    unit.ownFont.reset();
+    unit.font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return;
+  }
+  LOGFONTA lf = unit.storedFont;
+  lf.lfHeight = ToWindowDpi(window, lf.lfHeight);
+  lf.lfWidth = ToWindowDpi(window, lf.lfWidth);
+  unit.ownFont.reset(CreateFontIndirectA(&lf));
+  unit.font = unit.ownFont.get();
+}
+
+// The unit's font (an empty stored font: the stock GUI font). Units with the same font share the
+// font object of the first of them.
+void UseFont(LiveWindow& window, LiveUnit& unit, const tpl::StoredFont& font) {
+  if (font.present) {
+    unit.storedFont = ToLogFont(font);
+  } else {
+    unit.stockFont = true;
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof unit.storedFont, &unit.storedFont);
+    // The stock fonts are made for the system DPI; kept in 96-DPI units like the stored ones (their
+    // width is 0: the face's own proportions).
+    unit.storedFont.lfHeight = MulDiv(unit.storedFont.lfHeight, 96, SystemDpi());
+  }
+  for (LiveUnit& other : window.units) {
+    if (&other != &unit && other.fontMaker == &other && other.stockFont == unit.stockFont &&
+        std::memcmp(&other.storedFont, &unit.storedFont, sizeof unit.storedFont) == 0) {
+      unit.fontMaker = &other;
+      unit.font = other.font;
+      return;
+    }
+  }
+  unit.fontMaker = &unit;
+  MakeFont(window, unit);
 }
 
 void UseColours(LiveUnit& unit, std::uint32_t text, std::uint32_t back) {
@@ -64,32 +117,27 @@ void UseColours(LiveUnit& unit, std::uint32_t text, std::uint32_t back) {
   unit.backBrush.reset(CreateSolidBrush(unit.backColour));
 }
 
-// Border codes shared by edit boxes, labels and panels. Replaces whatever border bits the control had.
-void ApplyBorder(HWND hwnd, std::int32_t code) {
-  constexpr LONG kExBits = WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE;
-  LONG style = GetWindowLongA(hwnd, GWL_STYLE) & ~WS_BORDER;
-  LONG ex = GetWindowLongA(hwnd, GWL_EXSTYLE) & ~kExBits;
+// Border codes shared by edit boxes, labels and panels: the extended styles of codes 1 to 4, given at
+// creation; code 5 (a single line) is WS_BORDER, set once the control exists, since an edit box drops
+// a WS_BORDER that it is created with and draws a border of its own instead.
+DWORD BorderExStyle(std::int32_t code) {
   switch (code) {
     case 1:
-      ex |= WS_EX_CLIENTEDGE;
-      break;
+      return WS_EX_CLIENTEDGE;
     case 2:
-      ex |= WS_EX_DLGMODALFRAME;
-      break;
+      return WS_EX_DLGMODALFRAME;
     case 3:
-      ex |= WS_EX_STATICEDGE;
-      break;
+      return WS_EX_STATICEDGE;
     case 4:
-      ex |= WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME;
-      break;
-    case 5:
-      style |= WS_BORDER;
-      break;
+      return WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME;
     default:
-      break;
+      return 0;
   }
-  SetWindowLongA(hwnd, GWL_STYLE, style);
-  SetWindowLongA(hwnd, GWL_EXSTYLE, ex);
+}
+constexpr std::int32_t kLineBorder = 5;
+
+void AddLineBorder(HWND hwnd) {
+  SetWindowLongA(hwnd, GWL_STYLE, GetWindowLongA(hwnd, GWL_STYLE) | WS_BORDER);
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
@@ -111,18 +159,36 @@ int SingleLineEditHeight(HFONT font) {
   return tm.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
 }
 
+// Where a control goes in its parent at the window's DPI: the stored rectangle scaled; a drop-down
+// combo box that much taller that its list drops; a single-line edit box at least one line of its
+// font tall.
+struct Placement {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+Placement PlaceControl(const LiveWindow& window, const LiveUnit& unit) {
+  int height = unit.height;
+  const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data);
+  if (c != nullptr && c->type != 0) height += kDropDownListHeight;
+  Placement p{ToWindowDpi(window, unit.left), ToWindowDpi(window, unit.top), ToWindowDpi(window, unit.width),
+              ToWindowDpi(window, height)};
+  const auto* e = std::get_if<tpl::EditBoxData>(&unit.data);
+  if (e != nullptr && !e->multiLine) {
+    const int minimum = SingleLineEditHeight(unit.font);
+    if (p.height < minimum) p.height = minimum;
+  }
+  return p;
+}
+
 // What CreateWindowExA needs for one control, and what to do once it exists.
 struct ControlPlan {
   const char* className = nullptr;
   DWORD style = 0;
   DWORD exStyle = 0;
   const char* text = "";
-  int height = 0;
   std::int32_t border = -1;  // -1: the kind has no border code
 };
 
-bool PlanControl(LiveUnit& unit, ControlPlan& plan) {
-  plan.height = unit.height;
+bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
   if (auto* e = std::get_if<tpl::EditBoxData>(&unit.data)) {
     plan.className = "EDIT";
     plan.style |= e->alignment == 1 ? ES_CENTER : e->alignment == 2 ? ES_RIGHT : ES_LEFT;
@@ -136,29 +202,25 @@ bool PlanControl(LiveUnit& unit, ControlPlan& plan) {
     if (e->caseConversion == 2) plan.style |= ES_UPPERCASE;
     plan.text = e->content.c_str();
     plan.border = e->border;
-    UseFont(unit, e->font);
+    UseFont(window, unit, e->font);
     UseColours(unit, e->textColour, e->backColour);
-    if (!e->multiLine) {
-      const int minimum = SingleLineEditHeight(unit.font);
-      if (plan.height < minimum) plan.height = minimum;
-    }
   } else if (auto* l = std::get_if<tpl::LabelData>(&unit.data)) {
     plan.className = kLabelClass;
     plan.text = l->caption.c_str();
     plan.border = l->border;
-    UseFont(unit, l->font);
+    UseFont(window, unit, l->font);
     UseColours(unit, l->textColour, l->backColour);
   } else if (auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) {
     plan.className = kTransLabelClass;
     plan.text = t->caption.c_str();
-    UseFont(unit, t->font);
+    UseFont(window, unit, t->font);
     UseColours(unit, t->textColour, tpl::kDefaultColour);
   } else if (auto* b = std::get_if<tpl::ButtonData>(&unit.data)) {
     plan.className = "BUTTON";
     plan.style |= (b->type == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_MULTILINE |
                   ButtonAlignment(b->hAlign, b->vAlign);
     plan.text = b->caption.c_str();
-    UseFont(unit, b->font);
+    UseFont(window, unit, b->font);
   } else if (auto* r = std::get_if<tpl::RadioBoxData>(&unit.data)) {
     plan.className = "BUTTON";
     plan.style |= BS_AUTORADIOBUTTON | BS_MULTILINE | ButtonAlignment(r->hAlign, r->vAlign);
@@ -166,7 +228,7 @@ bool PlanControl(LiveUnit& unit, ControlPlan& plan) {
     if (r->flat) plan.style |= BS_FLAT;
     if (r->textOnLeft) plan.style |= BS_LEFTTEXT;
     plan.text = r->caption.c_str();
-    UseFont(unit, r->font);
+    UseFont(window, unit, r->font);
     UseColours(unit, r->textColour, r->backColour);
   } else if (auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) {
     plan.className = "COMBOBOX";
@@ -175,20 +237,35 @@ bool PlanControl(LiveUnit& unit, ControlPlan& plan) {
                   : c->type == 1 ? (CBS_DROPDOWN | CBS_AUTOHSCROLL)
                                  : CBS_DROPDOWNLIST;
     if (c->sorted) plan.style |= CBS_SORT;
-    if (c->type != 0) plan.height += kDropDownListHeight;
-    UseFont(unit, c->font);
+    UseFont(window, unit, c->font);
     UseColours(unit, c->textColour, c->backColour);
   } else if (auto* p = std::get_if<tpl::DrawPanelData>(&unit.data)) {
     plan.className = kPanelClass;
     plan.style |= WS_CLIPCHILDREN;
     plan.exStyle |= WS_EX_CONTROLPARENT;  // Tab walks into the panel's controls
     plan.border = p->border;
-    UseFont(unit, p->font);
+    UseFont(window, unit, p->font);
     UseColours(unit, 0, p->backColour);
   } else {
     return false;  // a window unit among the controls
   }
   return true;
+}
+
+// A combo box's list items `extra` pixels taller than its font makes them; again after every font
+// change, which sets the default height anew.
+void SetExtraItemHeight(HWND h, std::int32_t extra) {
+  if (extra == 0) return;
+  const LRESULT item = SendMessageA(h, CB_GETITEMHEIGHT, 0, 0);
+  if (item <= 0) return;
+  SendMessageA(h, CB_SETITEMHEIGHT, 0, item + extra);
+  // Some combo boxes only honour this when owner-drawn; their list box takes it directly.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (SendMessageA(h, CB_GETITEMHEIGHT, 0, 0) != item + extra && GetComboBoxInfo(h, &info) &&
+      info.hwndList != nullptr) {
+    SendMessageA(info.hwndList, LB_SETITEMHEIGHT, 0, item + extra);
+  }
 }
 
 // What a control needs once its native window exists: items, selection, check state.
@@ -216,37 +293,52 @@ void FinishControl(LiveUnit& unit) {
       SetWindowTextA(h, c->content.c_str());
     }
     if (c->currentSelection >= 0) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(c->currentSelection), 0);
-    if (c->extraItemHeight != 0) {
-      const LRESULT item = SendMessageA(h, CB_GETITEMHEIGHT, 0, 0);
-      if (item > 0) {
-        SendMessageA(h, CB_SETITEMHEIGHT, 0, item + c->extraItemHeight);
-        // Some combo boxes only honour this when owner-drawn; their list box takes it directly.
-        COMBOBOXINFO info{};
-        info.cbSize = sizeof info;
-        if (SendMessageA(h, CB_GETITEMHEIGHT, 0, 0) != item + c->extraItemHeight &&
-            GetComboBoxInfo(h, &info) && info.hwndList != nullptr) {
-          SendMessageA(info.hwndList, LB_SETITEMHEIGHT, 0, item + c->extraItemHeight);
-        }
-      }
-    }
+    SetExtraItemHeight(h, c->extraItemHeight);
   }
 }
 
-bool CreateControl(LiveWindow& window, LiveUnit& unit, int nativeId) {
+bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId) {
   ControlPlan plan;
-  if (!PlanControl(unit, plan)) return false;
+  if (!PlanControl(window, unit, plan)) return false;
   const tpl::UnitRecord& r = *unit.record;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | plan.style;
+  if (unit.visible) style |= WS_VISIBLE;
   if (r.flags & tpl::kUnitDisabled) style |= WS_DISABLED;
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
-  unit.hwnd = CreateWindowExA(plan.exStyle, plan.className, plan.text, style, r.left, r.top, r.width,
-                              plan.height, window.hwnd,
+  const Placement p = PlaceControl(window, unit);
+  unit.hwnd = CreateWindowExA(plan.exStyle | BorderExStyle(plan.border), plan.className, plan.text, style, p.x,
+                              p.y, p.width, p.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(nativeId)), Instance(), &unit);
   if (unit.hwnd == nullptr) return false;
   SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
-  if (plan.border >= 0) ApplyBorder(unit.hwnd, plan.border);
+  if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
   FinishControl(unit);
   return true;
+}
+
+// Creates the units whose parent is `parent` (0: the window) inside `parentHwnd`, in record order,
+// each followed at once by its own children. A child created later lands below its earlier siblings.
+bool CreateChildren(LiveWindow& window, std::uint32_t parent, HWND parentHwnd) {
+  const std::size_t count = window.units.size();
+  for (std::size_t i = 1; i < count; ++i) {
+    LiveUnit& unit = window.units[i];
+    if (unit.record->parent != parent || unit.hwnd != nullptr) continue;
+    const int nativeId = kFirstNativeId + kNativeIdStep * static_cast<int>(count - 1 - i);
+    if (!CreateControl(window, unit, parentHwnd, nativeId)) return false;
+    if (!CreateChildren(window, unit.id(), unit.hwnd)) return false;
+  }
+  return true;
+}
+
+// The window's place on the screen at its DPI: centred for start position 1, else where it is stored.
+Placement PlaceWindow(const LiveWindow& window, const tpl::UnitRecord& r, std::int32_t startPosition) {
+  Placement p{ToWindowDpi(window, r.left), ToWindowDpi(window, r.top), ToWindowDpi(window, r.width),
+              ToWindowDpi(window, r.height)};
+  if (startPosition == 1) {
+    p.x = (GetSystemMetrics(SM_CXSCREEN) - p.width) / 2;
+    p.y = (GetSystemMetrics(SM_CYSCREEN) - p.height) / 2;
+  }
+  return p;
 }
 
 bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
@@ -262,12 +354,9 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
   if (d->border == 5 || d->border == 6) ex |= WS_EX_CLIENTEDGE;
   if (d->alwaysOnTop) ex |= WS_EX_TOPMOST;
   const tpl::UnitRecord& r = *unit.record;
-  int x = r.left, y = r.top;
-  if (d->startPosition == 1) {
-    x = (GetSystemMetrics(SM_CXSCREEN) - r.width) / 2;
-    y = (GetSystemMetrics(SM_CYSCREEN) - r.height) / 2;
-  }
-  window.hwnd = CreateWindowExA(ex, kWindowClass, d->title.c_str(), style, x, y, r.width, r.height, nullptr,
+  window.dpi = SystemDpi();
+  Placement p = PlaceWindow(window, r, d->startPosition);
+  window.hwnd = CreateWindowExA(ex, kWindowClass, d->title.c_str(), style, p.x, p.y, p.width, p.height, nullptr,
                                 nullptr, Instance(), &window);
   if (window.hwnd == nullptr) return false;
   unit.hwnd = window.hwnd;
@@ -280,14 +369,21 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
     SetWindowPos(window.hwnd, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   }
+  // A monitor of its own DPI (per-monitor systems): the window takes that DPI before any control exists.
+  const int own = static_cast<int>(DpiOfWindow(window.hwnd));
+  if (own > 0 && own != window.dpi) {
+    window.dpi = own;
+    p = PlaceWindow(window, r, d->startPosition);
+  }
   RECT outer{};
   GetWindowRect(window.hwnd, &outer);
-  if (outer.right - outer.left != r.width || outer.bottom - outer.top != r.height) {
-    SetWindowPos(window.hwnd, nullptr, x, y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (outer.left != p.x || outer.top != p.y || outer.right - outer.left != p.width ||
+      outer.bottom - outer.top != p.height) {
+    SetWindowPos(window.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (!d->movable && d->systemMenu) RemoveMenu(GetSystemMenu(window.hwnd, FALSE), SC_MOVE, MF_BYCOMMAND);
-  unit.font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  SendMessageA(window.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
+  UseFont(window, unit, tpl::StoredFont{});
+  window.font = unit.font;
   UseColours(unit, 0, d->backColour);
   window.dragToMove = d->dragToMove != 0;
   return true;
@@ -332,30 +428,11 @@ bool PrepareUnits(LiveWindow& window, const LoadedTemplate& source) {
 }
 
 bool BuildWindow(LiveWindow& window) {
-  const std::size_t count = window.units.size();
   if (!RegisterWindowClasses() || !CreateWindowUnit(window, window.units[0])) return false;
-  int nativeId = kFirstNativeId;
-  for (std::size_t i = count - 1; i >= 1; --i, nativeId += kNativeIdStep) {
-    if (!CreateControl(window, window.units[i], nativeId)) return false;
-  }
-  for (std::size_t i = 1; i < count; ++i) {
-    LiveUnit& unit = window.units[i];
-    if (unit.record->parent != 0) SetParent(unit.hwnd, window.FindUnit(unit.record->parent)->hwnd);
-  }
-  for (LiveUnit& unit : window.units) unit.cursorHandle = CursorFromData(unit.cursor);
-  // Stacking: each control goes right below the previous record with the same parent.
-  for (std::size_t i = 1; i < count; ++i) {
-    HWND after = HWND_TOP;
-    for (std::size_t j = i - 1; j >= 1; --j) {
-      if (window.units[j].record->parent == window.units[i].record->parent) {
-        after = window.units[j].hwnd;
-        break;
-      }
-    }
-    SetWindowPos(window.units[i].hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
-  for (std::size_t i = 1; i < count; ++i) {
-    ShowWindow(window.units[i].hwnd, window.units[i].visible ? SW_SHOWNA : SW_HIDE);
+  if (!CreateChildren(window, 0, window.hwnd)) return false;
+  for (LiveUnit& unit : window.units) {
+    if (unit.hwnd == nullptr) return false;  // its parent chain never reaches the window
+    unit.cursorHandle = CursorFromData(unit.cursor);
   }
   ShowWindow(window.hwnd, ShowCommand(window.units[0].data));
   UpdateWindow(window.hwnd);
@@ -428,6 +505,29 @@ HCURSOR CursorFromData(const tpl::Bytes& data) {
 
 COLORREF ResolveColour(std::uint32_t colour) {
   return colour == tpl::kDefaultColour ? GetSysColor(COLOR_BTNFACE) : static_cast<COLORREF>(colour);
+}
+
+void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
+  window.dpi = dpi;
+  // New font objects replace the old ones at once: a control whose font is gone is handed its new
+  // one below before anything makes it measure or paint.
+  for (LiveUnit& unit : window.units) {
+    if (unit.fontMaker == &unit) MakeFont(window, unit);
+  }
+  window.font = window.units[0].fontMaker->font;
+  if (bounds != nullptr) {
+    SetWindowPos(window.hwnd, nullptr, bounds->left, bounds->top, bounds->right - bounds->left,
+                 bounds->bottom - bounds->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  for (std::size_t i = 1; i < window.units.size(); ++i) {
+    LiveUnit& unit = window.units[i];
+    unit.font = unit.fontMaker->font;
+    SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
+    const Placement p = PlaceControl(window, unit);
+    SetWindowPos(unit.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) SetExtraItemHeight(unit.hwnd, c->extraItemHeight);
+  }
+  InvalidateRect(window.hwnd, nullptr, TRUE);
 }
 
 }  // namespace engine

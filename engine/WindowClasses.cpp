@@ -15,6 +15,8 @@ const char kTransLabelClass[] = "ZorvikTransLabel";
 
 namespace {
 
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
+
 template <class T>
 T* Attached(HWND h, UINT message, LPARAM lp) {
   if (message == WM_NCCREATE) {
@@ -95,6 +97,10 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(window->font);
+    case kDpiChanged:
+      // Moved to a monitor of another DPI: the place the system suggests, and controls and fonts scaled.
+      RescaleWindow(*window, LOWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
     case WM_DESTROY:
       OnWindowDestroyed(window);
       break;

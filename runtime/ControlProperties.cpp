@@ -27,11 +27,12 @@ constexpr std::int32_t kPositionLimit = 32627;
   ReportRuntimeError(kErrorNone, "指定窗口尚未载入");
 }
 
-LiveUnit& FindUnit(WindowId window, ControlId control) {
+LiveUnit& FindUnit(WindowId window, ControlId control, LiveWindow** owner = nullptr) {
   LiveWindow* loaded = engine::FindLoadedWindow(window);
   if (loaded == nullptr) WindowNotLoaded();
   LiveUnit* unit = loaded->FindUnit(control);
   if (unit == nullptr) NativeNotCreated();  // no such unit: nothing was created for it
+  if (owner != nullptr) *owner = loaded;
   return *unit;
 }
 
@@ -59,7 +60,9 @@ std::int32_t Clamp(std::int32_t v, std::int32_t low, std::int32_t high) {
   return v < low ? low : v > high ? high : v;
 }
 
-PropertyValue ReadCommon(LiveUnit& unit, PropertyIndex index) {
+// The geometry properties are in 96-DPI units at every DPI: the native rectangles are converted from
+// and to the window's DPI.
+PropertyValue ReadCommon(const LiveWindow& window, LiveUnit& unit, PropertyIndex index) {
   const HWND h = unit.hwnd;
   switch (index) {
     case kPropertyLeft:
@@ -72,10 +75,10 @@ PropertyValue ReadCommon(LiveUnit& unit, PropertyIndex index) {
                                                      : unit.height;
       if (h != nullptr) {
         const RECT r = PlacedRect(h);
-        value = index == kPropertyLeft    ? r.left
-                : index == kPropertyTop   ? r.top
-                : index == kPropertyWidth ? r.right - r.left
-                                          : r.bottom - r.top;
+        value = engine::FromWindowDpi(window, index == kPropertyLeft    ? r.left
+                                              : index == kPropertyTop   ? r.top
+                                              : index == kPropertyWidth ? r.right - r.left
+                                                                        : r.bottom - r.top);
       }
       return PropertyValue{static_cast<std::uint32_t>(value), 0};
     }
@@ -94,7 +97,8 @@ PropertyValue ReadCommon(LiveUnit& unit, PropertyIndex index) {
   }
 }
 
-void WriteCommon(LiveUnit& unit, PropertyIndex index, std::uint32_t low, std::uint32_t high) {
+void WriteCommon(const LiveWindow& window, LiveUnit& unit, PropertyIndex index, std::uint32_t low,
+                 std::uint32_t high) {
   const HWND h = unit.hwnd;
   const auto value = static_cast<std::int32_t>(low);
   switch (index) {
@@ -104,8 +108,9 @@ void WriteCommon(LiveUnit& unit, PropertyIndex index, std::uint32_t low, std::ui
       (index == kPropertyLeft ? unit.left : unit.top) = v;
       if (h != nullptr) {
         const RECT r = PlacedRect(h);
-        SetWindowPos(h, nullptr, index == kPropertyLeft ? v : r.left, index == kPropertyTop ? v : r.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const int scaled = engine::ToWindowDpi(window, v);
+        SetWindowPos(h, nullptr, index == kPropertyLeft ? scaled : r.left, index == kPropertyTop ? scaled : r.top,
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       }
       break;
     }
@@ -115,8 +120,9 @@ void WriteCommon(LiveUnit& unit, PropertyIndex index, std::uint32_t low, std::ui
       (index == kPropertyWidth ? unit.width : unit.height) = v;
       if (h != nullptr) {
         const RECT r = PlacedRect(h);
-        SetWindowPos(h, nullptr, 0, 0, index == kPropertyWidth ? v : r.right - r.left,
-                     index == kPropertyHeight ? v : r.bottom - r.top,
+        const int scaled = engine::ToWindowDpi(window, v);
+        SetWindowPos(h, nullptr, 0, 0, index == kPropertyWidth ? scaled : r.right - r.left,
+                     index == kPropertyHeight ? scaled : r.bottom - r.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       }
       break;
@@ -151,8 +157,9 @@ void WriteCommon(LiveUnit& unit, PropertyIndex index, std::uint32_t low, std::ui
 }  // namespace
 
 PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex) {
-  LiveUnit& unit = FindUnit(window, control);
-  if (index < kFirstKindProperty) return ReadCommon(unit, index);
+  LiveWindow* loaded = nullptr;
+  LiveUnit& unit = FindUnit(window, control, &loaded);
+  if (index < kFirstKindProperty) return ReadCommon(*loaded, unit, index);
   if (unit.hwnd == nullptr) NativeNotCreated();
   const std::int32_t entry = index - kFirstKindProperty;
   const RawProperty raw = engine::ReadKindProperty(unit, entry);
@@ -169,9 +176,10 @@ PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIn
 
 void WriteControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex,
                           std::uint32_t low, std::uint32_t high) {
-  LiveUnit& unit = FindUnit(window, control);
+  LiveWindow* loaded = nullptr;
+  LiveUnit& unit = FindUnit(window, control, &loaded);
   if (index < kFirstKindProperty) {
-    WriteCommon(unit, index, low, high);
+    WriteCommon(*loaded, unit, index, low, high);
     return;
   }
   if (unit.hwnd == nullptr) NativeNotCreated();

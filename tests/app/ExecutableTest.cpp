@@ -91,6 +91,21 @@ TEST_F(SetupExecutable, CarriesTenThirtyTwoBitIconsWithThe256AsPng) {
   }
 }
 
+// The text between <name ...> and </name> of the first such element, and its start tag; empty when
+// the element is missing.
+struct Element {
+  std::string tag;
+  std::string content;
+};
+Element FindElement(const std::string& xml, const std::string& name, std::size_t from = 0) {
+  const std::size_t start = xml.find("<" + name, from);
+  if (start == std::string::npos) return {};
+  const std::size_t tagEnd = xml.find('>', start);
+  const std::size_t close = xml.find("</" + name + ">", tagEnd);
+  if (tagEnd == std::string::npos || close == std::string::npos) return {};
+  return {xml.substr(start, tagEnd + 1 - start), xml.substr(tagEnd + 1, close - tagEnd - 1)};
+}
+
 TEST_F(SetupExecutable, ManifestAsksForCommonControlsSixAsInvoker) {
   const std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
   EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
@@ -98,17 +113,105 @@ TEST_F(SetupExecutable, ManifestAsksForCommonControlsSixAsInvoker) {
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
 }
 
-TEST_F(SetupExecutable, HasAVersionBlock) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(ZV_SETUP_EXE, &ignored);
-  ASSERT_GT(size, 0u);
-  std::string data(size, '\0');
-  ASSERT_TRUE(GetFileVersionInfoA(ZV_SETUP_EXE, 0, size, data.data()));
+// Without the list, Windows runs the program with the compatibility behaviour of older systems and
+// its installer heuristics may ask whether it installed correctly.
+TEST_F(SetupExecutable, ManifestDeclaresEverySupportedSystemFromVistaTo11) {
+  const std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const Element compatibility = FindElement(manifest, "compatibility");
+  EXPECT_NE(compatibility.tag.find("xmlns=\"urn:schemas-microsoft-com:compatibility.v1\""), std::string::npos)
+      << compatibility.tag;
+  const Element application = FindElement(compatibility.content, "application");
+  struct System {
+    const char* name;
+    const char* id;
+  };
+  const System systems[] = {{"Vista", "{e2011457-1546-43c5-a5fe-008deee3d3f0}"},
+                            {"7", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"},
+                            {"8", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"},
+                            {"8.1", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"},
+                            {"10 and 11", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}};
+  for (const System& system : systems) {
+    EXPECT_NE(application.content.find("<supportedOS Id=\"" + std::string(system.id) + "\"/>"),
+              std::string::npos)
+        << system.name;
+  }
+}
+
+// Per-monitor awareness (version 2) where the system knows it, per-monitor or system awareness on
+// older systems; each declaration in the namespace its systems read.
+TEST_F(SetupExecutable, ManifestDeclaresPerMonitorDpiAwarenessWithFallbacks) {
+  const std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const Element settings = FindElement(manifest, "windowsSettings");
+  const Element awareness = FindElement(settings.content, "dpiAwareness");
+  EXPECT_NE(awareness.tag.find("xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\""),
+            std::string::npos)
+      << awareness.tag;
+  EXPECT_EQ(awareness.content.rfind("PerMonitorV2", 0), 0u) << awareness.content;
+  const Element aware = FindElement(settings.content, "dpiAware");
+  EXPECT_NE(aware.tag.find("xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\""),
+            std::string::npos)
+      << aware.tag;
+  EXPECT_EQ(aware.content, "true/pm");
+}
+
+// The version block as Explorer's properties page reads it: the fixed part, and the strings of the
+// language that the block's own translation table names.
+class VersionBlock : public testing::Test {
+ protected:
+  void SetUp() override {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(ZV_SETUP_EXE, &ignored);
+    ASSERT_GT(size, 0u);
+    data_.assign(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(ZV_SETUP_EXE, 0, size, data_.data()));
+  }
+  std::string String(const char* name) {
+    struct Translation {
+      WORD language;
+      WORD codePage;
+    }* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(data_.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+        length < sizeof *translation) {
+      return "(no translation)";
+    }
+    char path[128];
+    wsprintfA(path, "\\StringFileInfo\\%04x%04x\\%s", translation->language, translation->codePage, name);
+    char* value = nullptr;
+    if (!VerQueryValueA(data_.data(), path, reinterpret_cast<void**>(&value), &length) || value == nullptr) {
+      return "(missing)";
+    }
+    return value;
+  }
+  std::string data_;
+};
+
+TEST_F(VersionBlock, IsTheFixedBlockOfAnApplication) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  ASSERT_TRUE(VerQueryValueA(data_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+  EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+}
+
+TEST_F(VersionBlock, NamesTheMakerProductFileVersionAndCopyright) {
+  EXPECT_EQ(String("CompanyName"), "Zorvik");
+  EXPECT_EQ(String("ProductName"), "Zorvik");
+  EXPECT_EQ(String("FileDescription"), "Zorvik setup");
+  EXPECT_EQ(String("OriginalFilename"), "ZorvikSetup.exe");
+  EXPECT_EQ(String("LegalCopyright"), "Copyright (C) 2026 Zorvik");
+  // Both version texts spell the fixed block's file version.
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(data_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  char expected[64];
+  wsprintfA(expected, "%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+            HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(String("FileVersion"), expected);
+  EXPECT_EQ(String("ProductVersion"), expected);
 }
 
 }  // namespace
