@@ -46,6 +46,7 @@ struct LiveUnit {
   bool stockFont = false;
   LiveUnit* fontMaker = nullptr;
   UniqueFont ownFont;
+  UniqueFont fitFont;  // a label's own, slightly smaller font where its caption would not fit (FitCaption)
   HFONT font = nullptr;
   bool hasColours = false;         // false: the system draws the control's colours
   COLORREF textColour = 0;

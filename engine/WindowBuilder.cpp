@@ -86,6 +86,51 @@ void MakeFont(const LiveWindow& window, LiveUnit& unit) {
   unit.font = unit.ownFont.get();
 }
 
+// Width and height of `text` on one line in `font`, as a label draws it.
+SIZE CaptionExtent(HFONT font, const std::string& text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT needed{0, 0, 0, 0};
+  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return SIZE{needed.right, needed.bottom};
+}
+
+// A label's caption that fits its stored box at 96 DPI must not be cut off at another scale. Font
+// heights are whole pixels, and a face's glyphs do not widen in proportion at every size (a face
+// with bitmap strikes takes the next strike's advance), so the scaled font can make the caption
+// wider than the scaled box. Such a label gets a font of its own, one pixel smaller at a time (a few
+// pixels at most), in which the caption fits; every other unit keeps the shared font.
+void FitCaption(const LiveWindow& window, LiveUnit& unit) {
+  unit.fitFont.reset();
+  unit.font = unit.fontMaker->font;
+  const std::string* caption = nullptr;
+  if (const auto* l = std::get_if<tpl::LabelData>(&unit.data)) caption = &l->caption;
+  if (const auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) caption = &t->caption;
+  if (caption == nullptr || caption->empty() || window.dpi == 96) return;
+  const int width = ToWindowDpi(window, unit.width);
+  const int height = ToWindowDpi(window, unit.height);
+  SIZE now = CaptionExtent(unit.font, *caption);
+  if (now.cx <= width && now.cy <= height) return;
+  LOGFONTA lf = unit.storedFont;
+  UniqueFont at96(CreateFontIndirectA(&lf));
+  const SIZE before = CaptionExtent(at96.get(), *caption);
+  if (before.cx > unit.width || before.cy > unit.height) return;  // cut off at 96 DPI already
+  lf.lfHeight = ToWindowDpi(window, lf.lfHeight);
+  lf.lfWidth = ToWindowDpi(window, lf.lfWidth);
+  for (int step = 0; step < 4 && (lf.lfHeight > 1 || lf.lfHeight < -1); ++step) {
+    lf.lfHeight += lf.lfHeight > 0 ? -1 : 1;
+    UniqueFont smaller(CreateFontIndirectA(&lf));
+    now = CaptionExtent(smaller.get(), *caption);
+    if (now.cx <= width && now.cy <= height) {
+      unit.fitFont = std::move(smaller);
+      unit.font = unit.fitFont.get();
+      return;
+    }
+  }
+}
+
 // The unit's font (an empty stored font: the stock GUI font). Units with the same font share the
 // font object of the first of them.
 void UseFont(LiveWindow& window, LiveUnit& unit, const tpl::StoredFont& font) {
@@ -209,11 +254,13 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
     plan.text = l->caption.c_str();
     plan.border = l->border;
     UseFont(window, unit, l->font);
+    FitCaption(window, unit);
     UseColours(unit, l->textColour, l->backColour);
   } else if (auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) {
     plan.className = kTransLabelClass;
     plan.text = t->caption.c_str();
     UseFont(window, unit, t->font);
+    FitCaption(window, unit);
     UseColours(unit, t->textColour, tpl::kDefaultColour);
   } else if (auto* b = std::get_if<tpl::ButtonData>(&unit.data)) {
     plan.className = "BUTTON";
@@ -521,7 +568,7 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
   }
   for (std::size_t i = 1; i < window.units.size(); ++i) {
     LiveUnit& unit = window.units[i];
-    unit.font = unit.fontMaker->font;
+    FitCaption(window, unit);
     SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
     const Placement p = PlaceControl(window, unit);
     SetWindowPos(unit.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
