@@ -12,6 +12,7 @@
 #include "runtime/Automation.h"
 #include "runtime/Heap.h"
 #include "runtime/Lifecycle.h"
+#include "tests/support/StackDispatch.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -252,49 +253,18 @@ TEST_F(AutomationTest, MissingRequiredArgumentIsReportedByInvoke) {
 // method Exchange([in, out] BSTR* text, [in, out] long* number). Invoke checks that both arrive by
 // reference, then replaces the text and doubles the number, as an output parameter would. A test can
 // have it withhold its type information, or have Invoke answer with a given failure.
-class ExchangeObject : public IDispatch {
+class ExchangeObject : public test::StackDispatch {
  public:
   ExchangeObject() { typeInfo_ = BuildTypeInfo(); }
-  ~ExchangeObject() {
-    if (typeInfo_ != nullptr) typeInfo_->Release();
-  }
-  bool ready() const { return typeInfo_ != nullptr; }
-  // A record holding this object, as CreateAutomationObject leaves one.
-  AutomationObject Record() {
-    AutomationObject object;
-    object.unknown = this;
-    AddRef();
-    return object;
-  }
   void WithholdTypeInfo() { withholdTypeInfo_ = true; }
   void AnswerInvoke(HRESULT answer) { invokeAnswer_ = answer; }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid != IID_IUnknown && iid != IID_IDispatch) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
     if (withholdTypeInfo_) {
       *info = nullptr;
       return TYPE_E_ELEMENTNOTFOUND;
     }
-    typeInfo_->AddRef();
-    *info = typeInfo_;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
+    return StackDispatch::GetTypeInfo(index, locale, info);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*,
                                    EXCEPINFO*, UINT*) override {
@@ -346,10 +316,8 @@ class ExchangeObject : public IDispatch {
     return info;
   }
 
-  ITypeInfo* typeInfo_ = nullptr;
   bool withholdTypeInfo_ = false;
   HRESULT invokeAnswer_ = S_OK;
-  ULONG references_ = 1;
 };
 
 // Calls Exchange on the object with two variables by reference; the status.
@@ -431,7 +399,7 @@ TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
 //   Tally([in] DECIMAL* amount)            keeps the amount that the reference points at
 //   Mode                                   a property that can only be put, a long
 //   Level (variable, long), Partner (variable, IDispatch)
-class ProbeObject : public IDispatch {
+class ProbeObject : public test::StackDispatch {
  public:
   enum Member : MEMBERID { kReceive = 1, kGive, kPeek, kSwap, kTally, kMode, kLevel, kPartner };
 
@@ -443,14 +411,6 @@ class ProbeObject : public IDispatch {
   ~ProbeObject() {
     VariantClear(&arrived_);
     VariantClear(&answer_);
-    if (typeInfo_ != nullptr) typeInfo_->Release();
-  }
-  bool ready() const { return typeInfo_ != nullptr; }
-  AutomationObject Record() {
-    AutomationObject object;
-    object.unknown = this;
-    AddRef();
-    return object;
   }
   // What Give and Swap answer with (the probe keeps its own copy).
   void Answer(const VARIANT& answer) {
@@ -470,29 +430,6 @@ class ProbeObject : public IDispatch {
   LONG peeked = 0;
   double tallied = 0;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid != IID_IUnknown && iid != IID_IDispatch) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    typeInfo_->AddRef();
-    *info = typeInfo_;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID memberId, REFIID, LCID, WORD invokeFlags, DISPPARAMS* parameters,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     ++calls;
@@ -591,10 +528,8 @@ class ProbeObject : public IDispatch {
            AddVariable(creator, 1, kPartner, VT_DISPATCH, L"Partner");
   }
 
-  ITypeInfo* typeInfo_ = nullptr;
   VARIANT arrived_;
   VARIANT answer_;
-  ULONG references_ = 1;
 };
 
 // A probe, ready, in a record as CreateAutomationObject leaves one; released with the fixture.

@@ -20,6 +20,7 @@
 #include "runtime/DeclaredCalls.h"
 #include "tests/support/Faults.h"
 #include "tests/support/ShortcutReader.h"
+#include "tests/support/StackDispatch.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -197,19 +198,11 @@ TEST_F(DesktopShortcutTest, AShortcutThatCannotBeReplacedIsReportedAndTheOldOneK
 // sentinel, which the test finds no longer in use. Where the heap does not hand the block out again
 // (it may have merged it with a neighbour), the heap's own refusal of a second free of a free block
 // shows instead, as the thread's last error.
-class WritingBackShell : public IDispatch {
+class WritingBackShell : public test::StackDispatch {
  public:
   explicit WritingBackShell(const wchar_t* writtenPath) : writtenPath_(writtenPath) { typeInfo_ = BuildTypeInfo(); }
   ~WritingBackShell() {
     if (sentinel_ != nullptr) HeapFree(GetProcessHeap(), 0, sentinel_);
-    if (typeInfo_ != nullptr) typeInfo_->Release();
-  }
-  bool ready() const { return typeInfo_ != nullptr; }
-  AutomationObject Record() {
-    AutomationObject object;
-    object.unknown = this;
-    AddRef();
-    return object;
   }
   // The text block that the call passed in, and its size, for the sentinel.
   void WatchBlock(const void* block, std::size_t size) {
@@ -225,36 +218,20 @@ class WritingBackShell : public IDispatch {
   int calls() const { return calls_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid != IID_IUnknown && iid != IID_IDispatch) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
     Reclaim();
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
+    return StackDispatch::QueryInterface(iid, out);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     Reclaim();
-    return ++references_;
+    return StackDispatch::AddRef();
   }
-  ULONG STDMETHODCALLTYPE Release() override {  // lives on the test's stack
+  ULONG STDMETHODCALLTYPE Release() override {
     Reclaim();
     // The runtime lets go of the result last: whatever the heap says about a free after this point
     // is the caller's doing.
     if (returned_) SetLastError(ERROR_SUCCESS);
-    return --references_;
+    return StackDispatch::Release();
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    typeInfo_->AddRef();
-    *info = typeInfo_;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (member != 1 || flags != DISPATCH_METHOD || parameters->cArgs != 1) return DISP_E_BADPARAMCOUNT;
@@ -324,8 +301,6 @@ class WritingBackShell : public IDispatch {
   }
 
   const wchar_t* writtenPath_;
-  ITypeInfo* typeInfo_ = nullptr;
-  ULONG references_ = 1;
   int calls_ = 0;
   bool returned_ = false;
   const void* watched_ = nullptr;
