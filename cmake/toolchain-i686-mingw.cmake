@@ -1,13 +1,4 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64 (posix threads flavour).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows with MinGW-w64 (posix threads flavour): the shipped program.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ZV_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZV_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZV_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZV_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Packages (find_package) only for the target, never the host's: a host GoogleTest cannot link here.
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
