@@ -10,6 +10,7 @@
 #include "runtime/Fatal.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
+#include "runtime/TextOperations.h"
 #include "runtime/ProcessOperations.h"
 #include "runtime/Text.h"
 
@@ -184,12 +185,8 @@ DeclaredWordValue CallByCount(const void* function, const DeclaredWordValue* wor
 }  // namespace
 
 bool ContainsOutsideDoubleByte(const char* name, char c) {
-  for (const char* p = name; *p != '\0'; ++p) {
-    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {
-      ++p;
-    } else if (*p == c) {
-      return true;
-    }
+  for (const char* p = name; *p != '\0'; p += CharacterLength(p)) {
+    if (*p == c) return true;
   }
   return false;
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "runtime/Handles.h"
+#include "runtime/TextOperations.h"
 
 namespace zv {
 namespace {
@@ -82,15 +83,10 @@ bool DirectoryOf(const char* path, char* out, std::size_t capacity) {
 // The path ends with a separator ("\\", "/", or a drive's ":"), or is empty. A "\\" that is the second
 // byte of a double-byte character (GBK "誠" is D5 5C) is no separator.
 bool EndsWithSeparator(const char* path) {
-  char last = '\\';
-  for (const char* p = path; *p != '\0'; ++p) {
-    last = *p;
-    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {
-      ++p;
-      last = 'x';
-    }
-  }
-  return last == '\\' || last == '/' || last == ':';
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; p += CharacterLength(p)) last = p;
+  if (last == nullptr) return true;
+  return CharacterLength(last) == 1 && (*last == '\\' || *last == '/' || *last == ':');
 }
 
 // Scratch files are named by GetTempFileNameA: this prefix, one to four hex digits, ".tmp".

@@ -129,12 +129,8 @@ void RecordProgramIdentity() {
   path[sizeof path - 1] = '\0';
   // The last backslash that is not the trail byte of a double-byte character.
   char* cut = nullptr;
-  for (char* p = path; *p != '\0'; ++p) {
-    if (static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0') {
-      ++p;
-    } else if (*p == '\\') {
-      cut = p;
-    }
+  for (char* p = path; *p != '\0'; p += CharacterLength(p)) {
+    if (*p == '\\') cut = p;
   }
   if (cut == nullptr) {
     g_programDirectory[0] = '\0';

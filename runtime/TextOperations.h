@@ -4,12 +4,20 @@
 // an empty text result is null. No operation fails: out-of-range inputs are clamped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/Text.h"
 #include "runtime/Value.h"
 
 namespace zv {
+
+// Bytes of the character that starts at `p`: 2 for a lead byte with a byte after it, else 1. Scans
+// that look for an ASCII byte (a path separator, say) step with it, so that they never take the
+// second byte of a double-byte character (GBK "誠" is D5 5C) for one.
+inline std::size_t CharacterLength(const char* p) {
+  return static_cast<unsigned char>(*p) >= 0x80 && p[1] != '\0' ? 2 : 1;
+}
 
 std::int32_t TextLength(TextArg text);
 // The first / last min(count, length) bytes; nothing for a count of 0 or less. May split a character.

@@ -7,12 +7,6 @@
 namespace zv {
 namespace {
 
-// Codes of a replacement that could not remove or move a file (ReplaceFile): they say which file,
-// not why.
-constexpr DWORD kUnableToRemoveReplaced = 1175;
-constexpr DWORD kUnableToMoveReplacement = 1176;
-constexpr DWORD kUnableToMoveReplacement2 = 1177;
-
 bool IsFolder(TextArg path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -46,12 +40,7 @@ FailureCause CauseOfFailureAt(TextArg path) {
 }
 
 FailureCause CauseOfLastFailure(TextArg path) {
-  const DWORD error = GetLastError();
-  if (error == kUnableToRemoveReplaced || error == kUnableToMoveReplacement ||
-      error == kUnableToMoveReplacement2) {
-    return CauseOfFailureAt(path);
-  }
-  const FailureCause cause = CauseOfSystemError(error);
+  const FailureCause cause = CauseOfSystemError(GetLastError());
   // A file that another process runs refuses deleting as "access denied"; it is in use rather than
   // closed to this user. A folder in the file's place refuses the same way, and is no question of rights.
   if (cause == FailureCause::kAccessDenied) {
