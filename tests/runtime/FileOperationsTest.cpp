@@ -485,6 +485,15 @@ TEST_F(FileOperationsTest, AScratchFileThatNobodyHoldsIsRemovedByTheNextWrite) {
   // this time, removes it.
   writer.Terminate();
   writer.Wait();
+  // The system may close a killed process's files a moment after the process has ended.
+  for (int i = 0; i < 80; ++i) {
+    HANDLE probe = CreateFileA(Path(inUse).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+      CloseHandle(probe);
+      break;
+    }
+    Sleep(25);
+  }
   ASSERT_TRUE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
   expected = {"payload.exe", "zvw-notes.tmp", "zvwxyz.tmp"};
   EXPECT_EQ(Listing(), expected);
