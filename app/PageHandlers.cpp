@@ -21,6 +21,7 @@
 #include "services/DesktopShortcut.h"
 #include "services/FailedFiles.h"
 #include "services/FailureCauses.h"
+#include "services/InstallFolder.h"
 #include "services/PayloadStore.h"
 #include "services/ProcessTermination.h"
 #include "services/TextHelpers.h"
@@ -41,6 +42,9 @@ constexpr std::int32_t kMaxNicknameBytes = 10;
 constexpr std::int32_t kUninstallWaitMs = 2000;
 // How long the uninstallation waits, in all, for the copies it terminated to end before the fixed pause.
 constexpr std::uint32_t kStopWaitMs = 5000;
+
+// The folders of the suite, parent first.
+constexpr const char* kInstallFolders[] = {kInstallRoot, kInstallDirectory};
 
 // The programs that the uninstallation stops, and the files it deletes, in this order.
 constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
@@ -65,6 +69,12 @@ constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法�
 constexpr char kCloseAndRetry[] = "\r\n请关闭正在运行的 Zorvik 程序后重试";
 constexpr char kFreeSpaceAndRetry[] = "\r\n磁盘空间不足，请释放空间后重试";
 constexpr char kRunAsAdministratorAndRetry[] = "\r\n没有写入权限，请以管理员身份运行后重试";
+constexpr char kClearReadOnlyAndRetry[] = "\r\n文件为只读，请取消其只读属性后重试";
+// A folder of the suite that is a link somebody else could have planted: nothing is written or deleted.
+constexpr char kNotInstalledHeading[] = "安装未完成：\r\n";
+constexpr char kNotUninstalledHeading[] = "卸载未完成：\r\n";
+constexpr char kLinkedFolderNotWritten[] = " 是指向其他位置的链接，为安全起见未写入任何文件。";
+constexpr char kLinkedFolderNotDeleted[] = " 是指向其他位置的链接，为安全起见未删除任何文件。";
 constexpr char kDamagedMessage[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
@@ -77,7 +87,8 @@ Text Nickname() { return ReadControlText(kWindowId, kNicknameEdit, kEditBoxConte
 [[noreturn]] void ReportFailedFiles(const char* heading, const FailedFiles& failed) {
   const Text message = JoinTexts({heading, failed.Listing(), failed.Has(FailureCause::kInUse) ? kCloseAndRetry : "",
                                   failed.Has(FailureCause::kDiskFull) ? kFreeSpaceAndRetry : "",
-                                  failed.Has(FailureCause::kAccessDenied) ? kRunAsAdministratorAndRetry : ""});
+                                  failed.Has(FailureCause::kAccessDenied) ? kRunAsAdministratorAndRetry : "",
+                                  failed.Has(FailureCause::kReadOnly) ? kClearReadOnlyAndRetry : ""});
   ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
@@ -87,6 +98,18 @@ Text Nickname() { return ReadControlText(kWindowId, kNicknameEdit, kEditBoxConte
 void RequireIntactPayloads() {
   if (VerifyPayloads()) return;
   ShowMessage(kDamagedMessage, kPlainBox, TextArg(kSorryCaption));
+  EndProgram(1);
+}
+
+// Before the first write or deletion: the folders are made or made safe (see InstallFolder.h), and a
+// folder that is a link not to be followed ends the program, with nothing written, deleted or started.
+void RequireUsableFolders(FolderUse use) {
+  const char* linked = PrepareInstallFolders(kInstallFolders, use);
+  if (linked == nullptr) return;
+  const bool deleting = use == FolderUse::kDelete;
+  const Text message = JoinTexts({deleting ? kNotUninstalledHeading : kNotInstalledHeading, linked,
+                                  deleting ? kLinkedFolderNotDeleted : kLinkedFolderNotWritten});
+  ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
 
@@ -108,6 +131,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
+  RequireUsableFolders(FolderUse::kDelete);
   // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
   // a file that cannot be deleted.
   StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
@@ -128,6 +152,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 // A registered user's installation is written again as it stands; the configuration is not touched.
 [[noreturn]] void Reinstall() {
   RequireIntactPayloads();
+  RequireUsableFolders(FolderUse::kWrite);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   FinishInstallation(failed);
@@ -159,8 +184,8 @@ bool NicknameIsAcceptable() {
 
 [[noreturn]] void Install() {
   RequireIntactPayloads();
-  MakeDirectory(kInstallRoot);
-  MakeDirectory(kInstallDirectory);  // an existing directory is fine; a missing one shows in the writes
+  // An existing folder is fine; one that could not be made shows in the writes.
+  RequireUsableFolders(FolderUse::kCreateAndWrite);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),

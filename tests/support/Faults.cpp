@@ -138,6 +138,34 @@ bool RunLinuxProgram(const std::string& commandLine) {
   return true;
 }
 
+bool MakeLinuxLink(const std::string& link, const std::string& target) {
+  // The target's Linux path, made through its folder when it does not exist yet.
+  std::string unixTarget = UnixPathOf(target);
+  const std::size_t cut = target.find_last_of('\\');
+  if (unixTarget.empty() && cut != std::string::npos) {
+    const std::string folder = UnixPathOf(target.substr(0, cut));
+    if (!folder.empty()) unixTarget = folder + "/" + target.substr(cut + 1);
+  }
+  const std::size_t linkCut = link.find_last_of('\\');
+  if (unixTarget.empty() || linkCut == std::string::npos) return false;
+  const std::string linkFolder = UnixPathOf(link.substr(0, linkCut));
+  if (linkFolder.empty()) return false;
+  const std::string unixLink = linkFolder + "/" + link.substr(linkCut + 1);
+  if (!RunLinuxProgram("/bin/ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  // Wine reports a link to a folder as a reparse point; one to a file as the file it points at.
+  return WaitFor([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+void RemoveLinuxLink(const std::string& link) {
+  const std::size_t cut = link.find_last_of('\\');
+  if (cut == std::string::npos) return;
+  const std::string folder = UnixPathOf(link.substr(0, cut));
+  if (folder.empty()) return;
+  const std::string unixLink = folder + "/" + link.substr(cut + 1);
+  if (!RunLinuxProgram("/bin/rm -f \"" + unixLink + "\"")) return;
+  WaitFor([&] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : path_(path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
   if (!Writable(path)) {

@@ -71,4 +71,11 @@ std::string UnixPathOf(const std::string& windowsPath);
 // and waits for its end. False when it could not be started.
 bool RunLinuxProgram(const std::string& commandLine);
 
+// Makes `link` a Linux symbolic link to `target` (both Windows paths; the target need not exist),
+// which Wine reports as a reparse point, as Windows reports a symbolic link or a junction. False when
+// it could not be made.
+bool MakeLinuxLink(const std::string& link, const std::string& target);
+// Removes such a link (not what it points at); Wine itself cannot remove a link to a folder.
+void RemoveLinuxLink(const std::string& link);
+
 }  // namespace zv::test

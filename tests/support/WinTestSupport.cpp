@@ -21,6 +21,11 @@ void RemoveTree(const std::string& path) {
     do {
       if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
       std::string child = path + "\\" + data.cFileName;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: removed itself, never followed into what it points at.
+        if (!RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+        continue;
+      }
       SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(child);
