@@ -2,9 +2,11 @@
 // never damages the file it replaces: a file that did not exist is written in place and deleted again
 // if a write fails; an existing file is replaced by a new file written beside it, which is flushed to
 // disk and then moved over the target, so the old content stays until the new content is complete.
-// The new file takes over what belongs to the old one (its attributes, owner, group and access list),
-// and a hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
-// would be. Scratch files that a killed process left behind are removed by the next write beside them.
+// The new file takes over what belongs to the old one (its access list, and its owner and group where
+// they can be carried) and leaves what an overwrite leaves (the archive flag); a hidden or system file
+// is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL would be. A replacement that
+// the system refuses falls back to that overwrite. Scratch files that a killed process left behind
+// are removed by the next write beside them.
 #include "runtime/FileOperations.h"
 
 #include <windows.h>
@@ -134,10 +136,7 @@ class ScratchFile {
   ScratchFile() = default;
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile() {
-    handle_.reset();
-    if (created_) DeleteFileA(name_);
-  }
+  ~ScratchFile() { Discard(); }
 
   // Creates the file without sharing: nobody else can read a half-written file or write into it.
   bool Create(const char* directory) {
@@ -156,6 +155,12 @@ class ScratchFile {
     return flushed;
   }
   void Keep() { created_ = false; }
+  // Closes and deletes the file now (nothing when it was never made).
+  void Discard() {
+    handle_.reset();
+    if (created_) DeleteFileA(name_);
+    created_ = false;
+  }
 
  private:
   UniqueFile handle_;
@@ -163,9 +168,9 @@ class ScratchFile {
   bool created_ = false;
 };
 
-// What belongs to a file rather than to its content: its attributes and its owner, group and access
-// list. Read from the file that is being replaced and given to the new file before it takes the old
-// one's place, so that replacing a file changes its content only.
+// What belongs to a file rather than to its content: its owner, group and access list. Read from the
+// file that is being replaced and given to the new file before it takes the old one's place, so that
+// replacing a file changes what the overwrite changes: its content, and the archive flag.
 class FileIdentity {
  public:
   FileIdentity() = default;
@@ -173,56 +178,76 @@ class FileIdentity {
   FileIdentity& operator=(const FileIdentity&) = delete;
   ~FileIdentity() { LocalFree(descriptor_); }
 
-  // `file` is open with READ_CONTROL and FILE_READ_ATTRIBUTES.
+  // `file` is open with READ_CONTROL.
   bool Read(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) return false;
-    attributes_ = information.dwFileAttributes & kCarriedAttributes;
     return GetSecurityInfo(file, SE_FILE_OBJECT, kParts, &owner_, &group_, &dacl_, nullptr, &descriptor_) ==
            ERROR_SUCCESS;
   }
 
   // Gives the new file (by name: setting a security descriptor needs no access to the data, so the
-  // file can stay open without sharing meanwhile) the old one's descriptor as it stands: its access
-  // list with the same entries, the same inherited ones among them and the same protection from the
-  // folder's, and its owner and group where they differ from the new file's. False when the system
-  // refuses any of it: the old file then stays, rather than being replaced by one that belongs to
-  // someone else or that others may read.
+  // file can stay open without sharing meanwhile) the old one's access list as it stands: the same
+  // entries, the same inherited ones among them and the same protection from the folder's. False when
+  // the system refuses it: the new file would then be open to others as the old one was not.
+  // The owner and group follow where they differ from the new file's and the system lets them: setting
+  // another user as owner needs rights that a writer seldom has (ERROR_INVALID_OWNER), and the
+  // overwrite, which keeps them, asks for no such rights either.
   bool GiveSecurityTo(const char* name) const {
-    SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION;
+    if (SetFileSecurityA(name, DACL_SECURITY_INFORMATION, descriptor_) == 0) return false;
     PSID newOwner = nullptr;
     PSID newGroup = nullptr;
     PSECURITY_DESCRIPTOR newDescriptor = nullptr;
     if (GetNamedSecurityInfoA(name, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
                               &newOwner, &newGroup, nullptr, nullptr, &newDescriptor) != ERROR_SUCCESS) {
-      return false;
+      return true;
     }
-    if (owner_ != nullptr && (newOwner == nullptr || !EqualSid(owner_, newOwner)))
-      parts |= OWNER_SECURITY_INFORMATION;
-    if (group_ != nullptr && (newGroup == nullptr || !EqualSid(group_, newGroup)))
-      parts |= GROUP_SECURITY_INFORMATION;
+    const bool ownerDiffers = owner_ != nullptr && (newOwner == nullptr || !EqualSid(owner_, newOwner));
+    const bool groupDiffers = group_ != nullptr && (newGroup == nullptr || !EqualSid(group_, newGroup));
     LocalFree(newDescriptor);
-    return SetFileSecurityA(name, parts, descriptor_) != 0;
-  }
-
-  // The old file's attributes, on the closed new file.
-  bool GiveAttributesTo(const char* name) const {
-    return SetFileAttributesA(name, attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL) != 0;
+    const DWORD error = GetLastError();
+    if (ownerDiffers) SetFileSecurityA(name, OWNER_SECURITY_INFORMATION, descriptor_);
+    if (groupDiffers) SetFileSecurityA(name, GROUP_SECURITY_INFORMATION, descriptor_);
+    SetLastError(error);
+    return true;
   }
 
  private:
-  // Read-only, hidden and system files are never replaced, so these are the attributes to carry.
-  static constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE;
   static constexpr SECURITY_INFORMATION kParts =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-  DWORD attributes_ = 0;
   PSID owner_ = nullptr;  // these three point into descriptor_
   PSID group_ = nullptr;
   PACL dacl_ = nullptr;
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
 };
+
+// How often, and how far apart, a move that meets a sharing violation is tried again: a virus scanner
+// that looks at a file just written holds it open for a moment. About a second in all.
+constexpr int kMoveTries = 10;
+constexpr DWORD kMoveRetryMs = 100;
+
+// Moves the finished new file over the target, trying again for a while where the target is held
+// open by somebody for a moment.
+bool MoveOver(const char* scratch, const char* target) {
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(scratch, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveTries) return false;
+    Sleep(kMoveRetryMs);
+  }
+}
+
+// The plain overwrite of a target that is held open for writing without sharing: truncated, then
+// written, and given the archive flag as opening it with CREATE_ALWAYS would give it. What it leaves
+// after a failed write is what such an overwrite leaves.
+bool OverwriteHeld(UniqueFile& target, const char* path, const ByteArray* const* data, std::size_t count) {
+  bool written = SetFilePointer(target.get(), 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(target.get()) &&
+                 WriteArrays(target.get(), data, count);
+  written = CloseHandle(target.release()) != 0 && written;
+  if (written) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
+  }
+  return written;
+}
 
 // A section, key or value holding a CR or LF byte would start a new line in the file: the profile
 // writer stores texts as they are, so such a text could add keys or sections (a nickname typed or
@@ -243,16 +268,25 @@ constexpr std::size_t kAllocationMargin = 8 * 1024;
 // settings after the cut are lost) and still reports success. So before it runs, the space that the
 // new content can need beyond the old (`bytes`, and a margin) is taken by a scratch file beside the
 // INI file and given back just before the write; if it cannot be had, nothing is written.
+// The reserve is filled with bytes that no compression can shrink: in a compressed folder (or on a
+// compressing file system) blocks of zeros are stored for next to nothing and would reserve nothing.
 bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
   char directory[MAX_PATH];
   ScratchFile reserve;
   if (!DirectoryOf(file, directory, sizeof directory)) return false;
   RemoveStaleScratchFiles(directory);
   if (!reserve.Create(directory)) return false;
-  static unsigned char zeros[4096];  // zero-initialised, and not stored in the program file
+  unsigned char noise[4096];
+  std::uint32_t state = 0x9E3779B9u ^ GetTickCount();  // xorshift: a new sequence for every block
   for (std::size_t left = bytes + kAllocationMargin; left > 0;) {
-    const std::uint32_t chunk = left < sizeof zeros ? static_cast<std::uint32_t>(left) : sizeof zeros;
-    if (!WriteAll(reserve.handle(), zeros, chunk)) return false;
+    for (std::size_t i = 0; i < sizeof noise; i += 4) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      std::memcpy(noise + i, &state, 4);
+    }
+    const std::uint32_t chunk = left < sizeof noise ? static_cast<std::uint32_t>(left) : sizeof noise;
+    if (!WriteAll(reserve.handle(), noise, chunk)) return false;
     left -= chunk;
   }
   return true;  // the scratch file goes when `reserve` does, and its space with it
@@ -281,11 +315,15 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
   if (!DirectoryOf(path.c_str(), directory, sizeof directory)) return false;
   RemoveStaleScratchFiles(directory);
 
+  // A link (a symbolic link or junction) in the file's place is never followed: opened as itself, it
+  // counts as an existing file, and a replacement puts the new file where the link was. Writing
+  // through it would change a file somewhere else, perhaps one the link's maker could not change.
+  constexpr DWORD kNoFollow = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
   // A file that does not exist yet holds nothing to protect: it is written in place, which costs no
   // more than the plain write, and removed again if a write fails. (A scratch file with a flush and a
   // rename made a fresh installation's writes several times slower, the flush being most of it.)
-  UniqueFile fresh(
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile fresh(CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_NEW, kNoFollow, nullptr));
   if (fresh) {
     bool written = WriteArrays(fresh.get(), data, count);
     written = CloseHandle(fresh.release()) != 0 && written;
@@ -303,30 +341,56 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
+  const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
-  UniqueFile target(CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES, 0,
-                                &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  constexpr DWORD kTargetAccess = GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES;
+  UniqueFile target(
+      CreateFileA(path.c_str(), kTargetAccess, 0, &inheritable, OPEN_ALWAYS, kNoFollow, nullptr));
   if (!target) return false;
   const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;  // deleted and re-created meanwhile
 
+  // The new content goes to a scratch file beside the target, which takes over the target's access
+  // list (and owner and group, where it may) and the archive flag.
   FileIdentity identity;
   ScratchFile scratch;
-  bool written = identity.Read(target.get()) && scratch.Create(directory) &&
-                 WriteArrays(scratch.handle(), data, count) && identity.GiveSecurityTo(scratch.name());
-  written = written && scratch.Close() && identity.GiveAttributesTo(scratch.name());
-
-  // The target must be closed before it can be replaced; MoveFileEx then fails if anyone opened it
-  // in the meantime, which leaves the old content in place.
-  target.reset();
-  if (written &&
-      MoveFileExA(scratch.name(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    scratch.Keep();
-    return true;
+  bool prepared = identity.Read(target.get()) && scratch.Create(directory);
+  if (prepared && !(WriteArrays(scratch.handle(), data, count) && scratch.Close() &&
+                    SetFileAttributesA(scratch.name(), FILE_ATTRIBUTE_ARCHIVE))) {
+    // The content itself could not be put on disk (a full disk, say): the old file stays as it was.
+    if (targetIsNew) {
+      target.reset();
+      DeleteFileA(path.c_str());
+    }
+    return false;
   }
-  if (targetIsNew) DeleteFileA(path.c_str());
-  return false;
+  prepared = prepared && identity.GiveSecurityTo(scratch.name());
+
+  // The target must be closed before it can be replaced; the move then fails if anyone opened it in
+  // the meantime, which leaves the old content in place.
+  if (prepared) {
+    target.reset();
+    if (MoveOver(scratch.name(), path.c_str())) {
+      scratch.Keep();
+      return true;
+    }
+  }
+  // Where the replacement is refused (no right to make a file in the folder, to give it the old
+  // list, or to delete the old file) or the target stays busy, the target gets the plain overwrite,
+  // which needs only the right to write it: the result is never worse than that overwrite's. A link
+  // is not overwritten, since that would write through it.
+  const DWORD refusal = GetLastError();
+  scratch.Discard();
+  if (link) {
+    SetLastError(refusal);
+    return false;
+  }
+  if (!target) {
+    target.reset(CreateFileA(path.c_str(), kTargetAccess, 0, &inheritable, OPEN_EXISTING, kNoFollow, nullptr));
+    if (!target) return false;  // the system's own reason stays the thread's last error
+  }
+  return OverwriteHeld(target, path.c_str(), data, count);
 }
 
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue) {

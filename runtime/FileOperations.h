@@ -19,10 +19,14 @@ bool RemoveFile(TextArg path);
 bool FileExists(TextArg path);
 // Writes the arrays' bytes one after another as the whole content of `path` (0 or negative lengths are
 // skipped, the dimension count is ignored). Creates the file or replaces an existing one, which keeps
-// its attributes, owner and access list; no arrays gives an empty file. Nobody else can open the file
-// while it is written. False for the empty path, a missing directory, a target held open by another
-// process, a read-only, hidden or system target, or any failed write; the old file is then as it was.
-// Scratch files that a killed writer left in the folder are removed first.
+// its access list (and its owner and group where the system lets them be carried) and gets the archive
+// flag and no other attribute, as an overwrite would leave it; no arrays gives an empty file. Nobody
+// else can open the file while it is written. Where a replacement is refused (for want of rights, or
+// a target that stays busy for about a second), the target is overwritten in place instead. A link in
+// the file's place is replaced, never written through. False for the empty path, a missing directory,
+// a target held open by another process, a read-only, hidden or system target, or any failed write;
+// the old file is then as it was, except after a failed overwrite in place. Scratch files that a
+// killed writer left in the folder are removed first.
 bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t count);
 inline bool WriteBytesToFile(TextArg path, std::initializer_list<const ByteArray*> data) {
   return WriteBytesToFile(path, data.begin(), data.size());

@@ -423,17 +423,21 @@ TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
   EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
 }
 
-TEST_F(FileOperationsTest, AReplacedFileKeepsItsAttributes) {
+// As the overwrite leaves it: the archive flag set (a backup that relies on it must see the changed
+// program), nothing else of the old attributes.
+TEST_F(FileOperationsTest, AReplacedFileHasTheArchiveFlagAndNoOtherAttribute) {
   const std::string target = Path("payload.exe");
   test::WriteWholeFile(target, "old program");
-  const DWORD wanted = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  SetFileAttributesA(target.c_str(), wanted);
-  if ((GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) == 0)
-    GTEST_SKIP() << "this file system does not keep the not-content-indexed attribute";
+  // No attribute at all (the archive flag cleared, as a backup leaves it), or one that is not carried.
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (GetFileAttributesA(target.c_str()) != FILE_ATTRIBUTE_NORMAL)
+    GTEST_SKIP() << "this file system does not clear the archive flag: " << std::hex
+                 << GetFileAttributesA(target.c_str());
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   auto data = MakeArray("new program");
   ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
   EXPECT_EQ(test::ReadWholeFile(target), "new program");
-  EXPECT_EQ(GetFileAttributesA(target.c_str()) & wanted, wanted);
+  EXPECT_EQ(GetFileAttributesA(target.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
 }
 
 TEST_F(FileOperationsTest, AHiddenOrSystemFileIsRefusedAndLeftAsItWas) {
@@ -758,6 +762,250 @@ TEST_F(IniTest, WritingANewFileOnAFullDiskFailsAndLeavesNothing) {
   ASSERT_TRUE(drive.LeaveFree(0));
   EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
   EXPECT_TRUE(test::FilesIn(folder).empty());
+}
+
+// ---- Replacements that the system refuses ------------------------------------------------------
+// Wine has one user and enforces no rights, so the refusals that Windows would give a second user (or
+// a user after an elevated installation) are made through hooks on this program's imports. In every
+// case the write must leave what the plain overwrite would leave: the new content, the old file's
+// access list, and no scratch file.
+
+// The identity of the file behind a name: a replacement puts another file there, an overwrite keeps it.
+std::uint64_t FileIndexOf(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return ok ? (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow : 0;
+}
+
+// The access list part of a file's descriptor ("D:..."), as the system reports it.
+std::string AccessListOf(const std::string& path) {
+  const std::string security = SecurityOf(path);
+  const std::size_t dacl = security.find("D:");
+  return dacl == std::string::npos ? "" : security.substr(dacl);
+}
+
+// Gives `path` an access list of its own (administrators and this user, nothing inherited).
+void GiveOwnAccessList(const std::string& path) {
+  const std::string wanted = "D:P(A;;FA;;;BA)(A;;FA;;;" + OwnUserSid() + ")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
+  SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+}
+
+struct Refusals {
+  int moves = 0;
+  int sharingViolations = 0;  // moves that fail with ERROR_SHARING_VIOLATION before one goes through
+  bool denyMoves = false;
+  bool denyOwner = false;
+  int ownerAttempts = 0;
+  test::ImportHook* move = nullptr;
+  test::ImportHook* setSecurity = nullptr;
+  test::ImportHook* getSecurity = nullptr;
+};
+Refusals* g_refusals = nullptr;
+
+BOOL WINAPI RefusingMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  ++g_refusals->moves;
+  if (g_refusals->denyMoves) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (g_refusals->sharingViolations > 0) {
+    --g_refusals->sharingViolations;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  return g_refusals->move->original<decltype(&MoveFileExA)>()(from, to, flags);
+}
+
+BOOL WINAPI RefusingSetFileSecurityA(LPCSTR name, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR descriptor) {
+  if ((parts & OWNER_SECURITY_INFORMATION) != 0) {
+    ++g_refusals->ownerAttempts;
+    if (g_refusals->denyOwner) {
+      SetLastError(ERROR_INVALID_OWNER);
+      return FALSE;
+    }
+  }
+  return g_refusals->setSecurity->original<decltype(&SetFileSecurityA)>()(name, parts, descriptor);
+}
+
+// Every file here has the prefix user as its owner; the scratch file is made to look owned by SYSTEM,
+// so that the writer has to carry another user's ownership, as after another user's installation.
+unsigned char g_systemSid[SECURITY_MAX_SID_SIZE];
+DWORD WINAPI OtherOwnerGetNamedSecurityInfoA(LPCSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                                             PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                             PSECURITY_DESCRIPTOR* descriptor) {
+  const DWORD result = g_refusals->getSecurity->original<decltype(&GetNamedSecurityInfoA)>()(
+      name, type, parts, owner, group, dacl, sacl, descriptor);
+  if (result == ERROR_SUCCESS && owner != nullptr && std::strstr(name, "zvw") != nullptr) {
+    DWORD size = sizeof g_systemSid;
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, g_systemSid, &size);
+    *owner = g_systemSid;
+  }
+  return result;
+}
+
+// WriteBytesToFile with the refusals in place.
+bool RefusedWrite(const std::string& path, const std::string& bytes, Refusals* refusals) {
+  test::ImportHook move("MoveFileExA", reinterpret_cast<void*>(&RefusingMoveFileExA));
+  test::ImportHook setSecurity("SetFileSecurityA", reinterpret_cast<void*>(&RefusingSetFileSecurityA));
+  test::ImportHook getSecurity("GetNamedSecurityInfoA", reinterpret_cast<void*>(&OtherOwnerGetNamedSecurityInfoA));
+  EXPECT_TRUE(move.ok() && setSecurity.ok() && getSecurity.ok()) << "the program's imports could not be hooked";
+  refusals->move = &move;
+  refusals->setSecurity = &setSecurity;
+  refusals->getSecurity = &getSecurity;
+  g_refusals = refusals;
+  auto data = MakeArray(bytes);
+  const bool result = WriteBytesToFile(path.c_str(), {AsArray(data)});
+  g_refusals = nullptr;
+  return result;
+}
+
+TEST_F(FileOperationsTest, AnOwnerThatCannotBeCarriedDoesNotFailTheReplacement) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program");
+  GiveOwnAccessList(target);
+  const std::string list = AccessListOf(target);
+  const std::uint64_t old = FileIndexOf(target);
+  Refusals refusals;
+  refusals.denyOwner = true;
+  ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
+  EXPECT_GT(refusals.ownerAttempts, 0) << "the old owner was never carried over";
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(AccessListOf(target), list);
+  EXPECT_NE(FileIndexOf(target), old) << "replaced, not overwritten";
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, AMoveRefusedForWantOfRightsOverwritesTheTargetInstead) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program, longer than the new one");
+  GiveOwnAccessList(target);
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const std::string list = AccessListOf(target);
+  const std::uint64_t old = FileIndexOf(target);
+  Refusals refusals;
+  refusals.denyMoves = true;
+  ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(FileIndexOf(target), old) << "the same file, overwritten";
+  EXPECT_EQ(AccessListOf(target), list);
+  EXPECT_EQ(GetFileAttributesA(target.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"}) << "a scratch file was left";
+}
+
+TEST_F(FileOperationsTest, AMoveThatMeetsABriefSharingViolationIsTriedAgain) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program");
+  const std::uint64_t old = FileIndexOf(target);
+  Refusals refusals;
+  refusals.sharingViolations = 3;  // a scanner that looks at the file for a moment
+  ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_NE(FileIndexOf(target), old) << "the move went through in the end: replaced, not overwritten";
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+TEST_F(FileOperationsTest, AMoveThatKeepsMeetingSharingViolationsEndsInAnOverwrite) {
+  const std::string target = Path("payload.exe");
+  test::WriteWholeFile(target, "old program");
+  const std::uint64_t old = FileIndexOf(target);
+  Refusals refusals;
+  refusals.sharingViolations = 1000;
+  ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(FileIndexOf(target), old);
+  // Bounded: about a second of tries, not a thousand.
+  EXPECT_GE(refusals.moves, 2);
+  EXPECT_LE(refusals.moves, 20);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+}
+
+// ---- Links in a file's place -------------------------------------------------------------------
+
+TEST_F(FileOperationsTest, ALinkInTheFilesPlaceIsReplacedNotWrittenThrough) {
+  CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
+  const std::string other = Path("elsewhere\\someone.exe");
+  test::WriteWholeFile(other, "someone else's program");
+  const std::string target = Path("payload.exe");
+  if (!test::MakeLinuxLink(target, other)) GTEST_SKIP() << "no Linux symbolic link could be made here";
+  auto data = MakeArray("new program");
+  ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_EQ(test::ReadWholeFile(other), "someone else's program") << "written through the link";
+  EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "the link is still there";
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+  EXPECT_EQ(test::FilesIn(Path("elsewhere")), std::vector<std::string>{"someone.exe"});
+}
+
+TEST_F(FileOperationsTest, ALinkToAMissingFileIsReplacedAndMakesNoFileElsewhere) {
+  CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
+  const std::string target = Path("payload.exe");
+  if (!test::MakeLinuxLink(target, Path("elsewhere\\planted.exe")))
+    GTEST_SKIP() << "a link to a missing file is not seen as a reparse point here";
+  auto data = MakeArray("new program");
+  EXPECT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
+  EXPECT_TRUE(test::FilesIn(Path("elsewhere")).empty()) << "a file was made through the link";
+  EXPECT_EQ(test::ReadWholeFile(target), "new program");
+}
+
+// Windows' DeleteFileA removes a symbolic link itself; Wine's removes the file that a Linux link
+// points at, so this case can only be confirmed on Windows.
+TEST_F(FileOperationsTest, RemovingALinkInTheFilesPlaceLeavesTheFileItPointsAt) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr)
+    GTEST_SKIP() << "Wine deletes what a Linux symbolic link points at, not the link";
+  CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
+  const std::string other = Path("elsewhere\\someone.exe");
+  test::WriteWholeFile(other, "someone else's program");
+  const std::string target = Path("payload.exe");
+  if (CreateSymbolicLinkA(target.c_str(), other.c_str(), 0) == 0)
+    GTEST_SKIP() << "no symbolic link could be made (it needs the right to make one): " << GetLastError();
+  EXPECT_TRUE(RemoveFile(target.c_str()));
+  EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(test::ReadWholeFile(other), "someone else's program");
+}
+
+// ---- The INI space reserve ---------------------------------------------------------------------
+
+// What the reserve wrote: a compressed folder stores zeros (or any repeated block) for next to
+// nothing, so the reserve must hold bytes that do not compress.
+struct ReserveWatch {
+  std::vector<std::string> blocks;
+  test::ImportHook* write = nullptr;
+};
+ReserveWatch* g_reserve = nullptr;
+BOOL WINAPI ReserveWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written, LPOVERLAPPED overlapped) {
+  // Only the reserve's writes: the profile writer's own are not made through this program's imports.
+  g_reserve->blocks.emplace_back(static_cast<const char*>(bytes), length);
+  return g_reserve->write->original<decltype(&WriteFile)>()(file, bytes, length, written, overlapped);
+}
+
+TEST_F(IniTest, TheSpaceReserveCannotBeCompressedAway) {
+  ReserveWatch watch;
+  test::ImportHook write("WriteFile", reinterpret_cast<void*>(&ReserveWriteFile));
+  ASSERT_TRUE(write.ok());
+  watch.write = &write;
+  g_reserve = &watch;
+  const bool written = WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明"));
+  g_reserve = nullptr;
+  ASSERT_TRUE(written);
+  std::string all;
+  for (const std::string& block : watch.blocks) all += block;
+  ASSERT_GE(all.size(), 8u * 1024) << "no reserve was taken";
+  // No run of equal bytes longer than a few, and no 4 KB block repeated.
+  std::size_t longestRun = 0;
+  for (std::size_t i = 0, run = 0; i < all.size(); ++i) {
+    run = i > 0 && all[i] == all[i - 1] ? run + 1 : 1;
+    longestRun = std::max(longestRun, run);
+  }
+  EXPECT_LT(longestRun, 16u) << "the reserve holds long runs of one byte";
+  for (std::size_t i = 4096; i + 4096 <= all.size(); i += 4096)
+    EXPECT_NE(all.compare(i, 4096, all, i - 4096, 4096), 0) << "block at " << i << " repeats the one before";
+  EXPECT_EQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").c_str(), std::string("小明"));
 }
 
 }  // namespace
