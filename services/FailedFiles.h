@@ -14,12 +14,14 @@ enum class FailureCause : std::uint32_t {
   kUnknown = 0,
   kInUse = 1,         // another process holds the file open or runs it
   kDiskFull = 2,      // no space left on the drive
-  kAccessDenied = 4,  // the file or folder refuses writing (read-only, no permission)
+  kAccessDenied = 4,  // this user may not write or delete the file: more rights could help
+  kReadOnly = 8,      // the file is marked read-only
 };
 
 // The cause that a system error code names (the Win32 codes, as numbers): in use for a sharing or
 // lock violation or a file mapped by another process, disk full for the two disk-full codes, access
-// denied for a refused access or a write-protected medium, unknown for every other code.
+// denied for a refused access or a write-protected medium, unknown for every other code. (Which
+// refused access more rights could help with only the file can tell: see FailureCauses.h.)
 FailureCause CauseOfSystemError(std::uint32_t error);
 
 class FailedFiles {

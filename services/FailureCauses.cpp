@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/Handles.h"
+#include "services/InstallFolder.h"
 
 namespace zv {
 namespace {
@@ -10,6 +11,19 @@ namespace {
 bool IsFolder(TextArg path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A refused access, looked at in the file: a read-only file says so; a folder in the file's place, or
+// a hidden or system file, is not a matter of rights; and a program that already runs with
+// administrator rights gains nothing by being run as an administrator.
+FailureCause RefusalAt(TextArg path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FailureCause::kUnknown;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return FailureCause::kReadOnly;
+    if ((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) return FailureCause::kUnknown;
+  }
+  return RunsWithAdministratorRights() ? FailureCause::kUnknown : FailureCause::kAccessDenied;
 }
 
 }  // namespace
@@ -35,7 +49,9 @@ FailureCause CauseOfFailureAt(TextArg path) {
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
   SetLastError(before);
-  const FailureCause cause = CauseOfSystemError(error);
+  FailureCause cause = CauseOfSystemError(error);
+  if (cause == FailureCause::kAccessDenied) cause = RefusalAt(path);
+  SetLastError(before);
   return cause == FailureCause::kDiskFull ? FailureCause::kUnknown : cause;  // opening takes no space
 }
 
@@ -46,6 +62,7 @@ FailureCause CauseOfLastFailure(TextArg path) {
   if (cause == FailureCause::kAccessDenied) {
     if (IsFolder(path)) return FailureCause::kUnknown;
     if (CauseOfFailureAt(path) == FailureCause::kInUse) return FailureCause::kInUse;
+    return RefusalAt(path);
   }
   return cause;
 }

@@ -13,7 +13,8 @@ void ForgetLastError();
 // The cause of the failure that just happened to `path`, from the thread's last error. A refused
 // access is looked at once more: a file that another process holds or runs refuses some operations as
 // "access denied" (deleting a running program, for one), and it is in use rather than closed to this
-// user.
+// user. A refusal counts as one of rights (kAccessDenied) only where the program runs without
+// administrator rights and the file is neither read-only (kReadOnly), hidden, system nor a folder.
 FailureCause CauseOfLastFailure(TextArg path);
 // The cause as the file itself shows it now, for an operation whose own error is not known (one that
 // went through an object of the shell): in use when it cannot be opened for writing because of
