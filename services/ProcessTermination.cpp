@@ -108,25 +108,30 @@ bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool>
 std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSensitive, std::uint32_t waitMs) {
   const std::uint32_t self = GetCurrentProcessId();
   std::int32_t notStopped = 0;
+  bool listed = true;
   std::vector<UniqueHandle> dying;
   for (const char* name : names) {
     if (name == nullptr || *name == '\0') continue;
     // Every id of one snapshot, terminated once each: a copy that is still ending is not visited again,
     // and one that refuses does not keep the others running.
-    VisitMatchingProcesses(name, caseSensitive, [&](std::uint32_t id) {
+    listed = VisitMatchingProcesses(name, caseSensitive, [&](std::uint32_t id) {
       if (id == self) return true;
       UniqueHandle process(
           static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate | kSynchronize, false, id)));
-      // Without the right to wait for it, a copy can still be terminated; the caller's own pause then
-      // has to cover its end.
-      if (!process) process.reset(static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate, false, id)));
-      if (!process || !declared::TerminateProcess(process.get(), 0)) {
-        ++notStopped;  // gone already, or not ours to stop
+      if (process) {
+        if (declared::TerminateProcess(process.get(), 0)) {
+          dying.push_back(static_cast<UniqueHandle&&>(process));
+        } else {
+          ++notStopped;  // not ours to stop
+        }
         return true;
       }
-      dying.push_back(static_cast<UniqueHandle&&>(process));
+      // Without the right to wait for it, a copy can still be terminated; it then counts as stopped,
+      // and the caller's own pause has to cover its end.
+      UniqueHandle blind(static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate, false, id)));
+      if (!blind || !declared::TerminateProcess(blind.get(), 0)) ++notStopped;  // gone already, or not ours
       return true;
-    });
+    }) && listed;
   }
   // Termination only starts the end of a process; its files stay in use until it is over.
   const DWORD start = GetTickCount();
@@ -135,7 +140,7 @@ std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSen
     const DWORD left = spent < waitMs ? waitMs - spent : 0;
     if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) ++notStopped;
   }
-  return notStopped;
+  return listed ? notStopped : kNoProcessList;
 }
 
 }  // namespace zv

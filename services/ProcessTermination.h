@@ -40,8 +40,12 @@ bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool>
 // under that image name (matched as FindProcessIdByName matches), except this program itself, is
 // opened and terminated once with exit code 0; a copy that cannot be opened or terminated is passed
 // over and the others are still stopped. Then waits until every terminated copy has ended, at most
-// `waitMs` milliseconds in all. The result is the number of copies found that are not known to have
-// ended (not opened, not terminated, or still running when the time was up): 0 when all are gone.
+// `waitMs` milliseconds in all. The result is the number of copies found that were not stopped (not
+// opened, not terminated, or still running when the time was up): 0 when all are gone. A copy that
+// was terminated but could not be opened with the right to wait for it counts as stopped, since its
+// end cannot be seen: the caller's pause after this call covers it. kNoProcessList when the system
+// gave no process list for some name (that name's copies, if any, are still running).
+constexpr std::int32_t kNoProcessList = -1;
 std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSensitive, std::uint32_t waitMs);
 
 }  // namespace zv

@@ -4,14 +4,17 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Lifecycle.h"
 #include "runtime/ProcessOperations.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -202,6 +205,62 @@ TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunnin
   EXPECT_TRUE(guarded.IsRunning());
   EXPECT_TRUE(HasEnded(processes_[0])) << "the copy started before the refusing one";
   EXPECT_TRUE(HasEnded(processes_[2])) << "the copy started after the refusing one";
+}
+
+// Grants everyone the right to terminate this process and nothing else: no right to wait for it.
+ZV_CHILD_SCENARIO(AllowOnlyTermination) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x1;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                            nullptr) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                      nullptr) != ERROR_SUCCESS) {
+    ExitProcess(4);
+  }
+  Sleep(INFINITE);
+}
+
+TEST_F(ProcessTerminationTest, ACopyTerminatedWithoutTheRightToWaitForItCountsAsStopped) {
+  test::ChildProcess& blind = StartScenarioAs("zvblind.exe", "blind", "AllowOnlyTermination");
+  bool restricted = false;
+  for (int i = 0; i < 200 && !restricted && blind.IsRunning(); ++i) {
+    HANDLE probe = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, blind.id());
+    restricted = probe == nullptr;
+    if (probe != nullptr) CloseHandle(probe);
+    if (!restricted) Sleep(25);
+  }
+  if (!restricted) GTEST_SKIP() << "this system lets any process of the user wait for the copy despite its access list";
+  const char* const names[] = {"zvblind.exe"};
+  EXPECT_EQ(StopProgramsByName(names, false, 5000), 0);
+  EXPECT_EQ(blind.Wait(5000), 0u) << "the copy was not terminated";
+}
+
+// The declared snapshot call is resolved through this program's import of GetProcAddress; answered
+// with a function that fails, the system gives no process list.
+test::ImportHook* g_resolver = nullptr;
+HANDLE WINAPI FailingSnapshot(DWORD, DWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return INVALID_HANDLE_VALUE;
+}
+FARPROC WINAPI ResolveWithFailingSnapshot(HMODULE module, LPCSTR name) {
+  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, "CreateToolhelp32Snapshot") == 0)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FailingSnapshot));
+  return g_resolver->original<decltype(&GetProcAddress)>()(module, name);
+}
+
+TEST_F(ProcessTerminationTest, NoProcessListIsReportedAndNothingIsStopped) {
+  StartAs("zvnolist.exe");
+  test::ImportHook resolver("GetProcAddress", reinterpret_cast<void*>(&ResolveWithFailingSnapshot));
+  ASSERT_TRUE(resolver.ok());
+  g_resolver = &resolver;
+  RegisterDeclaredCommands(ProgramDeclaredCommands());  // resolved afresh, through the hook
+  const char* const names[] = {"zvnolist.exe"};
+  EXPECT_EQ(StopProgramsByName(names, false, 5000), kNoProcessList);
+  EXPECT_FALSE(HasEnded(processes_[0]));
+  g_resolver = nullptr;
 }
 
 ZV_CHILD_SCENARIO(WaitToBeStopped) { Sleep(INFINITE); }
