@@ -96,8 +96,9 @@ HMODULE LoadSystemLibrary(const char* name) {
   return LoadLibraryByPath(path);
 }
 
-// A name with a drive is loaded as given; a relative path is taken relative to the program's folder;
-// a bare name comes from the system directory.
+// A name with a drive and a network path are loaded as given; a rooted name from the program's drive;
+// a relative path is taken relative to the program's folder; a bare name comes from the system
+// directory.
 HMODULE LoadNamedLibrary(const char* name) {
   if (!ContainsOutsideDoubleByte(name, ':') && !ContainsOutsideDoubleByte(name, '\\') &&
       !ContainsOutsideDoubleByte(name, '/')) {
@@ -192,27 +193,53 @@ bool ContainsOutsideDoubleByte(const char* name, char c) {
 }
 
 bool LibraryPathFor(const char* name, char* path, std::size_t capacity) {
+  // Forward slashes become backslashes, outside double-byte characters: the system's search for a
+  // library's own dependencies (LOAD_WITH_ALTERED_SEARCH_PATH) is defined for backslashes only.
+  char given[MAX_PATH];
   const std::size_t length = std::strlen(name);
-  if (ContainsOutsideDoubleByte(name, ':')) {
+  if (length >= sizeof given) return false;
+  for (std::size_t i = 0; i < length;) {
+    if (CharacterLength(name + i) == 2) {
+      given[i] = name[i];
+      given[i + 1] = name[i + 1];
+      i += 2;
+    } else {
+      given[i] = name[i] == '/' ? '\\' : name[i];
+      ++i;
+    }
+  }
+  given[length] = '\0';
+  // A drive or a network path names its folder from a root: taken as given.
+  if (ContainsOutsideDoubleByte(given, ':') || (given[0] == '\\' && given[1] == '\\')) {
     if (length >= capacity) return false;
-    std::memcpy(path, name, length + 1);
+    std::memcpy(path, given, length + 1);
     return true;
   }
-  const bool relative = ContainsOutsideDoubleByte(name, '\\') || ContainsOutsideDoubleByte(name, '/');
   char directory[MAX_PATH];
-  if (relative) {
+  std::size_t folder = 0;
+  if (given[0] == '\\') {
+    // A rooted name ("\\x.dll") names the root of the current drive, which depends on the current
+    // directory: it is taken on the program's own drive instead.
     const char* program = ProgramDirectory();
-    if (std::strlen(program) >= sizeof directory) return false;
-    std::strcpy(directory, program);
+    if (program[0] == '\0' || program[1] != ':') return false;
+    directory[0] = program[0];
+    directory[1] = ':';
+    folder = 2;
+  } else if (ContainsOutsideDoubleByte(given, '\\')) {
+    const char* program = ProgramDirectory();  // a relative path: from the program's folder
+    folder = std::strlen(program);
+    if (folder >= sizeof directory) return false;
+    std::memcpy(directory, program, folder);
+    directory[folder++] = '\\';
   } else {
-    const UINT written = GetSystemDirectoryA(directory, sizeof directory);
+    const UINT written = GetSystemDirectoryA(directory, sizeof directory);  // a bare name
     if (written == 0 || written >= sizeof directory) return false;
+    folder = written;
+    directory[folder++] = '\\';
   }
-  const std::size_t folder = std::strlen(directory);
-  if (folder + 1 + length >= capacity) return false;
+  if (folder + length >= capacity) return false;
   std::memcpy(path, directory, folder);
-  path[folder] = '\\';
-  std::memcpy(path + folder + 1, name, length + 1);
+  std::memcpy(path + folder, given, length + 1);
   return true;
 }
 

@@ -72,7 +72,9 @@ DeclaredWordValue CallDeclaredCommandWithWords(std::int32_t index, const Declare
 
 // Where a library file named `name` is loaded from, by one rule for the declared commands' libraries
 // and for type libraries: a bare name (no "\\", "/" or ":") from the system directory, a relative path
-// from the program's folder (never from the current directory), a name with a drive as it stands.
+// from the program's folder (never from the current directory), a rooted name ("\\x.dll") on the
+// program's own drive, a name with a drive or a network path ("\\\\server\\share\\x.dll") as it
+// stands; forward slashes become backslashes.
 // Every check steps over double-byte characters, whose second byte may be that of "\\" (GBK "誠" is
 // D5 5C). The full path goes to `path`; false when it does not fit.
 bool LibraryPathFor(const char* name, char* path, std::size_t capacity);

@@ -11,6 +11,7 @@
 
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Lifecycle.h"
+#include "runtime/ProcessOperations.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -407,6 +408,38 @@ TEST(DeclaredDependencies, ALibraryLoadedByItsPathTakesItsDependenciesFromBeside
     EXPECT_EQ(test::MarkerLog(program + "\\zv_marker.dll"), "") << name;
   }
   test::RemoveTree(root);
+}
+
+// Where each kind of name is loaded from. A network path and a name with a drive are full paths; a
+// rooted name would name the current drive's root, which depends on the current directory, so it is
+// taken on the program's drive; forward slashes are backslashes (the altered search for a library's
+// own dependencies is defined for backslashes only).
+TEST(DeclaredLibraryPaths, EachKindOfNameIsTakenFromItsOwnPlace) {
+  RecordProgramIdentity();
+  const std::string program = ProgramDirectory();
+  ASSERT_EQ(program[1], ':') << program;
+  char system[MAX_PATH] = {};
+  ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const struct {
+    const char* name;
+    std::string expected;
+  } cases[] = {
+      {"\\\\server\\share\\zv.dll", "\\\\server\\share\\zv.dll"},
+      {"//server/share/zv.dll", "\\\\server\\share\\zv.dll"},
+      {"D:\\lib\\zv.dll", "D:\\lib\\zv.dll"},
+      {"D:/lib/zv.dll", "D:\\lib\\zv.dll"},
+      {"\\lib\\zv.dll", program.substr(0, 2) + "\\lib\\zv.dll"},
+      {"/lib/zv.dll", program.substr(0, 2) + "\\lib\\zv.dll"},
+      {"lib\\zv.dll", program + "\\lib\\zv.dll"},
+      {"lib/zv.dll", program + "\\lib\\zv.dll"},
+      {"zv.dll", std::string(system) + "\\zv.dll"},
+      {"lib/誠/zv.dll", program + "\\lib\\誠\\zv.dll"},
+  };
+  for (const auto& c : cases) {
+    char path[MAX_PATH] = {};
+    ASSERT_TRUE(LibraryPathFor(c.name, path, sizeof path)) << c.name;
+    EXPECT_EQ(std::string(path), c.expected) << c.name;
+  }
 }
 
 // "誠" is D5 5C in GBK. In the program's folder name it is part of the name: a library named relative
