@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/Faults.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -44,20 +45,54 @@ TEST_F(FailureCausesTest, AFileHeldOpenByAnotherIsInUse) {
   EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kUnknown);  // free again: nothing to say
 }
 
-TEST_F(FailureCausesTest, AReadOnlyFileIsRefusedAndAMissingOneIsUnknown) {
+TEST_F(FailureCausesTest, AReadOnlyFileSaysSoAndAMissingOneIsUnknown) {
   const std::string path = root_ + "\\zvchat.exe";
   ASSERT_TRUE(test::WriteWholeFile(path, "kept"));
   {
     test::ReadOnlyFile readOnly(path);
     ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
-    EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kAccessDenied);
+    // Running as an administrator would not help with it; clearing the attribute would.
+    EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kReadOnly);
     SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kAccessDenied);
+    EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kReadOnly);
   }
   const std::string missing = root_ + "\\zvnone.exe";
   EXPECT_EQ(CauseOfFailureAt(missing.c_str()), FailureCause::kUnknown);
   SetLastError(ERROR_DISK_FULL);
   EXPECT_EQ(CauseOfLastFailure(missing.c_str()), FailureCause::kDiskFull);
+}
+
+// Wine runs every program as an administrator; a token without administrator rights is given through
+// a hook on this program's import of CheckTokenMembership.
+test::ImportHook* g_membership = nullptr;
+BOOL g_administrator = TRUE;
+BOOL WINAPI AnsweringCheckTokenMembership(HANDLE token, PSID sid, PBOOL member) {
+  const BOOL ok = g_membership->original<decltype(&CheckTokenMembership)>()(token, sid, member);
+  if (ok && IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) *member = g_administrator;
+  return ok;
+}
+
+TEST_F(FailureCausesTest, ARefusalIsAQuestionOfRightsOnlyWithoutAdministratorRights) {
+  test::ImportHook membership("CheckTokenMembership", reinterpret_cast<void*>(&AnsweringCheckTokenMembership));
+  ASSERT_TRUE(membership.ok());
+  g_membership = &membership;
+  const std::string path = root_ + "\\zvmain.exe";
+  ASSERT_TRUE(test::WriteWholeFile(path, "kept"));
+  for (const BOOL administrator : {FALSE, TRUE}) {
+    g_administrator = administrator;
+    const FailureCause expected = administrator ? FailureCause::kUnknown : FailureCause::kAccessDenied;
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CauseOfLastFailure(path.c_str()), expected) << "administrator: " << administrator;
+  }
+  // A hidden or system file is refused whoever runs the program: no advice fits.
+  g_administrator = FALSE;
+  for (const DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    SetFileAttributesA(path.c_str(), attribute);
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kUnknown) << std::hex << attribute;
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  g_membership = nullptr;
 }
 
 TEST_F(FailureCausesTest, LookingAtTheFileLeavesTheLastErrorAsItWas) {
