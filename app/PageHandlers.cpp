@@ -4,7 +4,8 @@
 // two failed nickname checks ends the program.
 //
 // A copy of the program whose embedded payloads no longer match their recorded checksums installs
-// nothing: the user is told to get a new copy, and the exit code is 1.
+// nothing: the user is told to get a new copy, and the exit code is 1. Nor does a wizard running as
+// an administrator write or delete through an install folder that is a link another user planted.
 //
 // When anything of an installation could not be written, or a file of an uninstallation that exists
 // could not be deleted, the user is told which files and what to do about it (close the programs
