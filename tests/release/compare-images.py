@@ -32,6 +32,8 @@ def regions(image):
 
 
 def where(offset, known):
+    if not known:
+        return "(not a PE image)"
     for start, end, name in known:
         if start <= offset < end:
             return name
