@@ -41,6 +41,15 @@ if(ZV_WINDOWS)
     WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 __USE_MINGW_ANSI_STDIO=0)
   target_link_options(zv_options INTERFACE -static -static-libgcc -static-libstdc++)
 endif()
+if(ZV_WINDOWS)
+  # Reproducible programs: the same commit gives the same bytes whatever the folder, the time or the
+  # time zone. No time stamp in the PE header (the linker writes 0, and the header checksum then
+  # depends on the bytes alone), and no source or build folder in what the compiler emits (the
+  # programs are stripped; assertion texts and LTO's own names could still carry them).
+  target_compile_options(zv_options INTERFACE
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  target_link_options(zv_options INTERFACE LINKER:--no-insert-timestamp)
+endif()
 if(ZV_WINDOWS AND CMAKE_CROSSCOMPILING)
   # Wine runs the test programs: the wrapper gives each one the build tree's own prefix. A build on
   # Windows itself runs them directly.

@@ -4,7 +4,10 @@
 The design: a dark-red rounded square (the wizard's background colour) with a cyan "Z" (the colour of
 the wizard's title) and a thin green underline (the colour of its footer). Every size is drawn from
 the same vector description with 4x4 supersampling, so small sizes stay crisp. Ten 32-bit images:
-256 (stored as PNG, as Windows expects for that size), 128, 96, 80, 72, 64, 48, 32, 24 and 16 pixels.
+256, 128, 96, 80, 72, 64, 48, 32, 24 and 16 pixels. From 64 pixels up they are stored as PNG (which
+the system reads in icons since Vista, and expects at 256), 48 and below as the uncompressed bitmaps
+that every icon reader knows; the pixels are the same either way. The PNG files carry no time or
+text chunk, so the file is the same on every run.
 
 Usage: make-icon.py OUTPUT.ico
 """
@@ -13,6 +16,7 @@ import sys
 import zlib
 
 SIZES = [256, 128, 96, 80, 72, 64, 48, 32, 24, 16]
+PNG_FROM = 64  # the smallest size stored as PNG
 DARK_RED = (128, 0, 0)
 CYAN = (0, 255, 255)
 GREEN = (0, 255, 0)
@@ -99,7 +103,7 @@ def dib(rows):
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    images = [png(render(s)) if s == 256 else dib(render(s)) for s in SIZES]
+    images = [png(render(s)) if s >= PNG_FROM else dib(render(s)) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for s, data in zip(SIZES, images):

@@ -65,7 +65,9 @@ TEST(SetupExecutableImage, IsA32BitI386GuiProgram) {
   EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 }
 
-TEST_F(SetupExecutable, CarriesTenThirtyTwoBitIconsWithThe256AsPng) {
+// Every size that the system asks for, 32 bits each; from 64 pixels up as PNG (read in icons since
+// Vista), 48 and below as bitmaps. The images together stay within 48 KB.
+TEST_F(SetupExecutable, CarriesTenThirtyTwoBitIconsPngFrom64Up) {
   const std::string group = Resource("DEFAULT_ICON", MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
   ASSERT_GE(group.size(), sizeof(IconGroupHeader));
   IconGroupHeader header;
@@ -73,6 +75,7 @@ TEST_F(SetupExecutable, CarriesTenThirtyTwoBitIconsWithThe256AsPng) {
   ASSERT_EQ(header.count, 10);
   ASSERT_EQ(group.size(), sizeof header + 10 * sizeof(IconGroupEntry));
   const int expected[] = {256, 128, 96, 80, 72, 64, 48, 32, 24, 16};
+  std::size_t total = 0;
   for (int i = 0; i < 10; ++i) {
     IconGroupEntry entry;
     std::memcpy(&entry, group.data() + sizeof header + i * sizeof entry, sizeof entry);
@@ -80,14 +83,67 @@ TEST_F(SetupExecutable, CarriesTenThirtyTwoBitIconsWithThe256AsPng) {
     EXPECT_EQ(entry.bitCount, 32) << i;
     const std::string image = Resource(MAKEINTRESOURCEA(entry.id), MAKEINTRESOURCEA(3));  // RT_ICON
     ASSERT_EQ(image.size(), entry.bytes) << i;
+    total += image.size();
     const bool png = image.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) == 0;
-    EXPECT_EQ(png, expected[i] == 256) << i;
-    if (!png) {
+    EXPECT_EQ(png, expected[i] >= 64) << expected[i];
+    if (png) {
+      // IHDR: width and height (big-endian), 8 bits per channel, colour type 6 (RGBA).
+      ASSERT_GE(image.size(), 26u);
+      const auto be32 = [&](std::size_t at) {
+        return (static_cast<unsigned char>(image[at]) << 24) | (static_cast<unsigned char>(image[at + 1]) << 16) |
+               (static_cast<unsigned char>(image[at + 2]) << 8) | static_cast<unsigned char>(image[at + 3]);
+      };
+      EXPECT_EQ(image.compare(12, 4, "IHDR"), 0) << expected[i];
+      EXPECT_EQ(be32(16), expected[i]);
+      EXPECT_EQ(be32(20), expected[i]);
+      EXPECT_EQ(image[24], 8) << expected[i];
+      EXPECT_EQ(image[25], 6) << expected[i];
+    } else {
       BITMAPINFOHEADER bmp;
       std::memcpy(&bmp, image.data(), sizeof bmp);
       EXPECT_EQ(bmp.biWidth, expected[i]);
       EXPECT_EQ(bmp.biBitCount, 32);
     }
+  }
+  EXPECT_LE(total, 48u * 1024u);
+}
+
+// Each image as the system draws it: the icon made from the resource, drawn onto black, shows the
+// design at every size, PNG or bitmap alike: the dark-red square, the cyan top bar of the Z, the
+// green underline and the transparent corner.
+TEST_F(SetupExecutable, EveryIconImageDrawsTheSameDesign) {
+  const int sizes[] = {256, 128, 96, 80, 72, 64, 48, 32, 24, 16};
+  for (int size : sizes) {
+    HICON icon = static_cast<HICON>(LoadImageA(module_, "DEFAULT_ICON", IMAGE_ICON, size, size, 0));
+    ASSERT_NE(icon, nullptr) << size;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    std::memset(bits, 0, static_cast<std::size_t>(size) * size * 4);
+    EXPECT_TRUE(DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL)) << size;
+    GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const auto at = [&](double x, double y) {
+      return pixels[static_cast<int>(y * size) * size + static_cast<int>(x * size)] & 0xFFFFFF;  // 0xRRGGBB
+    };
+    // (At 16 pixels the rounded corner covers a little of the corner pixel, and from 48 pixels up a
+    // pixel row lies wholly inside the underline.)
+    if (size >= 24) EXPECT_EQ(at(0.01, 0.01), 0x000000u) << size << ": the corner is not transparent";
+    EXPECT_EQ(at(0.5, 0.26), 0x00FFFFu) << size << ": no cyan top bar";
+    EXPECT_EQ(at(0.1, 0.5), 0x800000u) << size << ": no dark-red square";
+    if (size >= 48) EXPECT_EQ(at(0.5, 0.84), 0x00FF00u) << size << ": no green underline";
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    DestroyIcon(icon);
   }
 }
 
@@ -111,6 +167,22 @@ TEST_F(SetupExecutable, ManifestAsksForCommonControlsSixAsInvoker) {
   EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
   EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+// The program's own assembly identity names the processor it is built for: Windows refuses to start
+// a program whose manifest names another (x86 for the shipped i386 build, amd64 for the x86_64 one).
+TEST_F(SetupExecutable, ManifestNamesTheProgramsOwnProcessorArchitecture) {
+  const std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const std::size_t identity = manifest.find("<assemblyIdentity");
+  ASSERT_NE(identity, std::string::npos);
+  const std::string tag = manifest.substr(identity, manifest.find('>', identity) - identity);
+#if defined(__i386__)
+  const char* expected = "processorArchitecture=\"x86\"";
+#else
+  const char* expected = "processorArchitecture=\"amd64\"";
+#endif
+  EXPECT_NE(tag.find(expected), std::string::npos) << tag;
+  EXPECT_NE(tag.find("name=\"Zorvik.Setup\""), std::string::npos) << tag;
 }
 
 // Without the list, Windows runs the program with the compatibility behaviour of older systems and
