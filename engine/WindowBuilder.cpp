@@ -411,6 +411,7 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   }
   SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
   if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
+  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox) AnswerForInput(unit.hwnd);
   FinishControl(unit);
   return true;
 }
