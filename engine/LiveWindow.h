@@ -92,6 +92,13 @@ extern const char kPanelClass[];
 extern const char kLabelClass[];
 extern const char kTransLabelClass[];
 
+// Answers WM_GETOBJECT for a label, a band, an edit box or a combo box with the system's default
+// object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
+// the default answer.
+bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result);
+// An edit box or combo box answers WM_GETOBJECT through AnswerGetObject from now on.
+void AnswerForInput(HWND control);
+
 // A length in 96-DPI units at the window's DPI, and back.
 inline int ToWindowDpi(const LiveWindow& window, int v) {
   return MulDiv(v, window.dpi, 96);

@@ -71,6 +71,45 @@ UINT DpiOfWindow(HWND h) {
   return get != nullptr ? get(h) : 0;
 }
 
+// A system metric at `dpi` where the system gives them per DPI (from Windows 10 on; looked up at run
+// time); elsewhere the system DPI's, scaled.
+int MetricAt(int index, int dpi) {
+  using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+  static const auto get = reinterpret_cast<GetSystemMetricsForDpiFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
+  if (get != nullptr) return get(index, static_cast<UINT>(dpi));
+  const int metric = GetSystemMetrics(index);
+  return dpi == SystemDpi() ? metric : MulDiv(metric, dpi, SystemDpi());
+}
+
+// The font object a font maker made for every unit that shares its font: never a label's own
+// smaller font (FitCaption).
+HFONT SharedFont(const LiveUnit& maker) {
+  if (maker.ownFont) return maker.ownFont.get();
+  return maker.stockFont ? static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)) : nullptr;
+}
+
+// The width and height of the border of border code `code` (BorderExStyle) on each side at `dpi`.
+SIZE BorderSize(std::int32_t code, int dpi) {
+  const SIZE edge{MetricAt(SM_CXEDGE, dpi), MetricAt(SM_CYEDGE, dpi)};
+  const SIZE line{MetricAt(SM_CXBORDER, dpi), MetricAt(SM_CYBORDER, dpi)};
+  const SIZE frame{MetricAt(SM_CXDLGFRAME, dpi), MetricAt(SM_CYDLGFRAME, dpi)};
+  switch (code) {
+    case 1:
+      return edge;
+    case 2:
+      return frame;
+    case 3:
+      return line;
+    case 4:
+      return SIZE{edge.cx + frame.cx, edge.cy + frame.cy};
+    case 5:
+      return line;
+    default:
+      return SIZE{0, 0};
+  }
+}
+
 // The unit's font object at the window's DPI: the stock GUI font itself at 96 DPI, else a font of the
 // stored face with the height (and width) scaled. Replaces (and deletes) the unit's previous one.
 void MakeFont(const LiveWindow& window, LiveUnit& unit) {
@@ -102,21 +141,29 @@ SIZE CaptionExtent(HFONT font, const std::string& text) {
 // with bitmap strikes takes the next strike's advance), so the scaled font can make the caption
 // wider than the scaled box. Such a label gets a font of its own, one pixel smaller at a time (a few
 // pixels at most), in which the caption fits; every other unit keeps the shared font.
+// The caption is measured against the label's client area: its box less its border on each side.
 void FitCaption(const LiveWindow& window, LiveUnit& unit) {
   unit.fitFont.reset();
-  unit.font = unit.fontMaker->font;
+  unit.font = SharedFont(*unit.fontMaker);
   const std::string* caption = nullptr;
-  if (const auto* l = std::get_if<tpl::LabelData>(&unit.data)) caption = &l->caption;
+  std::int32_t border = 0;
+  if (const auto* l = std::get_if<tpl::LabelData>(&unit.data)) {
+    caption = &l->caption;
+    border = l->border;
+  }
   if (const auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) caption = &t->caption;
   if (caption == nullptr || caption->empty() || window.dpi == 96) return;
-  const int width = ToWindowDpi(window, unit.width);
-  const int height = ToWindowDpi(window, unit.height);
+  const SIZE edge = BorderSize(border, window.dpi), edge96 = BorderSize(border, 96);
+  const int width = ToWindowDpi(window, unit.width) - 2 * edge.cx;
+  const int height = ToWindowDpi(window, unit.height) - 2 * edge.cy;
   SIZE now = CaptionExtent(unit.font, *caption);
   if (now.cx <= width && now.cy <= height) return;
   LOGFONTA lf = unit.storedFont;
   UniqueFont at96(CreateFontIndirectA(&lf));
   const SIZE before = CaptionExtent(at96.get(), *caption);
-  if (before.cx > unit.width || before.cy > unit.height) return;  // cut off at 96 DPI already
+  if (before.cx > unit.width - 2 * edge96.cx || before.cy > unit.height - 2 * edge96.cy) {
+    return;  // cut off at 96 DPI already
+  }
   lf.lfHeight = ToWindowDpi(window, lf.lfHeight);
   lf.lfWidth = ToWindowDpi(window, lf.lfWidth);
   for (int step = 0; step < 4 && (lf.lfHeight > 1 || lf.lfHeight < -1); ++step) {
@@ -147,7 +194,7 @@ void UseFont(LiveWindow& window, LiveUnit& unit, const tpl::StoredFont& font) {
     if (&other != &unit && other.fontMaker == &other && other.stockFont == unit.stockFont &&
         std::memcmp(&other.storedFont, &unit.storedFont, sizeof unit.storedFont) == 0) {
       unit.fontMaker = &other;
-      unit.font = other.font;
+      unit.font = SharedFont(other);
       return;
     }
   }
@@ -194,14 +241,14 @@ DWORD ButtonAlignment(std::int32_t h, std::int32_t v) {
 }
 
 // Height of one line of text in `font` plus the edges of a single-line edit box.
-int SingleLineEditHeight(HFONT font) {
+int SingleLineEditHeight(HFONT font, int dpi) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
   TEXTMETRICA tm{};
   GetTextMetricsA(dc, &tm);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
-  return tm.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
+  return tm.tmHeight + 2 * MetricAt(SM_CYEDGE, dpi);
 }
 
 // Where a control goes in its parent at the window's DPI: the stored rectangle scaled; a drop-down
@@ -218,7 +265,7 @@ Placement PlaceControl(const LiveWindow& window, const LiveUnit& unit) {
               ToWindowDpi(window, height)};
   const auto* e = std::get_if<tpl::EditBoxData>(&unit.data);
   if (e != nullptr && !e->multiLine) {
-    const int minimum = SingleLineEditHeight(unit.font);
+    const int minimum = SingleLineEditHeight(unit.font, window.dpi);
     if (p.height < minimum) p.height = minimum;
   }
   return p;
@@ -352,13 +399,19 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   if (unit.visible) style |= WS_VISIBLE;
   if (r.flags & tpl::kUnitDisabled) style |= WS_DISABLED;
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
+  const int placedAt = window.dpi;
   const Placement p = PlaceControl(window, unit);
   unit.hwnd = CreateWindowExA(plan.exStyle | BorderExStyle(plan.border), plan.className, plan.text, style, p.x,
                               p.y, p.width, p.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(nativeId)), Instance(), &unit);
   if (unit.hwnd == nullptr) return false;
+  if (window.dpi != placedAt) {  // the display scale changed while it was being created
+    const Placement q = PlaceControl(window, unit);
+    SetWindowPos(unit.hwnd, nullptr, q.x, q.y, q.width, q.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
   if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
+  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox) AnswerForInput(unit.hwnd);
   FinishControl(unit);
   return true;
 }
@@ -417,11 +470,10 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   }
   // A monitor of its own DPI (per-monitor systems): the window takes that DPI before any control exists.
+  // (A display-scale change during its creation has set the DPI it now has.)
   const int own = static_cast<int>(DpiOfWindow(window.hwnd));
-  if (own > 0 && own != window.dpi) {
-    window.dpi = own;
-    p = PlaceWindow(window, r, d->startPosition);
-  }
+  if (own > 0) window.dpi = own;
+  p = PlaceWindow(window, r, d->startPosition);
   RECT outer{};
   GetWindowRect(window.hwnd, &outer);
   if (outer.left != p.x || outer.top != p.y || outer.right - outer.left != p.width ||
@@ -561,20 +613,24 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
   for (LiveUnit& unit : window.units) {
     if (unit.fontMaker == &unit) MakeFont(window, unit);
   }
-  window.font = window.units[0].fontMaker->font;
-  if (bounds != nullptr) {
+  // A change that arrives while the window is being built finds units without a font yet: each of
+  // them is made at the new DPI when its turn comes.
+  if (window.units[0].fontMaker != nullptr) window.font = SharedFont(*window.units[0].fontMaker);
+  if (bounds != nullptr && window.hwnd != nullptr) {
     SetWindowPos(window.hwnd, nullptr, bounds->left, bounds->top, bounds->right - bounds->left,
                  bounds->bottom - bounds->top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   for (std::size_t i = 1; i < window.units.size(); ++i) {
     LiveUnit& unit = window.units[i];
+    if (unit.fontMaker == nullptr) continue;
     FitCaption(window, unit);
+    if (unit.hwnd == nullptr) continue;  // being created: it takes its font and place once it exists
     SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
     const Placement p = PlaceControl(window, unit);
     SetWindowPos(unit.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) SetExtraItemHeight(unit.hwnd, c->extraItemHeight);
   }
-  InvalidateRect(window.hwnd, nullptr, TRUE);
+  if (window.hwnd != nullptr) InvalidateRect(window.hwnd, nullptr, TRUE);
 }
 
 }  // namespace engine

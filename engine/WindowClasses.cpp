@@ -3,6 +3,7 @@
 // and transparent labels (what lies beneath, then the caption). Labels keep their caption as window
 // text, so anything that reads window texts reads theirs. The window and the panels are the parents
 // of the native controls: they give them their colours and turn BN_CLICKED into the Clicked event.
+// Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp).
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 
@@ -223,6 +224,11 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(unit->font);
+    case WM_GETOBJECT: {
+      LRESULT result = 0;
+      if (AnswerGetObject(*unit, wp, lp, result)) return result;
+      break;
+    }
     case WM_NCDESTROY:
       SetWindowLongPtrA(h, GWLP_USERDATA, 0);
       break;
@@ -230,6 +236,16 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       break;
   }
   return DefWindowProcA(h, message, wp, lp);
+}
+
+// The edit boxes and combo boxes: their class's own procedure, except for WM_GETOBJECT.
+LRESULT CALLBACK InputProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
+  if (message == WM_GETOBJECT) {
+    const LiveUnit* unit = FindLiveUnit(h);
+    LRESULT result = 0;
+    if (unit != nullptr && AnswerGetObject(*unit, wp, lp, result)) return result;
+  }
+  return CallWindowProcA(reinterpret_cast<WNDPROC>(GetClassLongPtrA(h, GCLP_WNDPROC)), h, message, wp, lp);
 }
 
 bool Register(const char* name, WNDPROC procedure, UINT style) {
@@ -244,6 +260,10 @@ bool Register(const char* name, WNDPROC procedure, UINT style) {
 }
 
 }  // namespace
+
+void AnswerForInput(HWND control) {
+  SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc));
+}
 
 bool RegisterWindowClasses() {
   static bool registered = false;

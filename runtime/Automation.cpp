@@ -544,6 +544,7 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
   // of the value or, for a by-reference parameter, a reference into it.
   std::vector<UniqueVariant> values(valueCount);
   std::vector<VARIANTARG> passed(valueCount);
+  std::vector<DECIMAL> decimals(valueCount);
   for (std::size_t i = 0; i < valueCount; ++i) {
     const Declared declared = DeclaredOf(shape, i);
     VARIANT* value = values[i].get();
@@ -556,9 +557,15 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
                                         SUCCEEDED(VariantChangeType(value, value, 0, declared.type)))) {
       V_VT(&slot) = static_cast<VARTYPE>(VT_BYREF | declared.type);
       // The value's data sits in the variant's value field, except a DECIMAL's, which fills the whole
-      // variant (its reserved first word is where the type is): a reference to it is to the variant.
-      V_BYREF(&slot) = declared.type == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(value))
-                                                   : static_cast<void*>(&V_I4(value));
+      // variant (its reserved first word is where the type is). The callee may store a whole new
+      // DECIMAL through the reference, reserved word included, so it gets a DECIMAL of its own, put
+      // back into the variant (type and all) after the call.
+      if (declared.type == VT_DECIMAL) {
+        decimals[i] = V_DECIMAL(value);
+        V_BYREF(&slot) = &decimals[i];
+      } else {
+        V_BYREF(&slot) = &V_I4(value);
+      }
     } else {
       slot = *value;
     }
@@ -579,6 +586,10 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
   for (std::size_t i = 0; i < valueCount; ++i) {
     const Declared declared = DeclaredOf(shape, i);
     const VARIANTARG& slot = passed[valueCount - 1 - i];
+    if (V_VT(&slot) == (VT_BYREF | VT_DECIMAL)) {
+      V_DECIMAL(values[i].get()) = decimals[i];
+      V_VT(values[i].get()) = VT_DECIMAL;
+    }
     if (HasArrayOrReferenceBit(arguments[i].type) && (declared.flags & PARAMFLAG_FOUT) != 0 &&
         (V_VT(&slot) & VT_BYREF) != 0) {
       WriteBack(values[i].get(), arguments[i]);

@@ -5,6 +5,7 @@
 // colours on screen and the labels' texts; a move to a monitor of another DPI; and the real setup
 // program's window, whose awareness comes from its manifest.
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "tests/engine/WizardEngineFixture.h"
@@ -280,6 +281,150 @@ TEST_F(DisplayScale, MovingToAnotherDpiRescalesControlsAndFonts) {
   ExpectGeometryPropertiesAsStored();
   EXPECT_EQ(SendMessageA(Native(kGenderCombo), CB_GETCOUNT, 0, 0), 3);
 }
+
+// ---- The wizard's template with one change, loaded in place of the shipped one for one test ----
+
+tpl::UnitRecord& UnitOf(tpl::TemplateBlock& block, ControlId id) {
+  for (tpl::UnitRecord& unit : block.windows[0].units) {
+    if (unit.id == id) return unit;
+  }
+  ADD_FAILURE() << "no unit " << id;
+  return block.windows[0].units[0];
+}
+
+class VariantWindow : public DisplayScale {
+ protected:
+  void TearDown() override {
+    DisplayScale::TearDown();
+    LoadWindowTemplates(Templates(ShippedBlock()));
+  }
+  // Destroys the shipped window and loads the changed template's in its place.
+  static void LoadVariant(const std::function<void(tpl::TemplateBlock&)>& change) {
+    DestroyWindow(Main());
+    Pump();
+    tpl::TemplateBlock block = DescribeWizardWindow();
+    change(block);
+    static tpl::Bytes encoded;
+    encoded = tpl::EncodeTemplateBlock(block);
+    LoadWindowTemplates(Templates(encoded));
+    LoadWindow(kWindowId);
+    Pump();
+  }
+  static void MoveToDpi(int dpi) {
+    RECT suggested{0, 0, Scaled(360, dpi), Scaled(244, dpi)};
+    SendMessageA(Main(), kDpiChanged, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  }
+  // The extent of a label's caption in its font made at 96 DPI.
+  static SIZE ExtentAt96(HWND label) {
+    char text[256] = {};
+    const int length = GetWindowTextA(label, text, sizeof text);
+    LOGFONTA lf = FontOf(label);
+    lf.lfHeight = MulDiv(lf.lfHeight, 96, Window().dpi);
+    const HFONT font = CreateFontIndirectA(&lf);
+    const SIZE extent = TextExtent(label, font, text, length);
+    DeleteObject(font);
+    return extent;
+  }
+};
+
+// The footer band, the first unit with the bands' font, exactly as wide as its caption at 96 DPI: at
+// some scales the caption needs a smaller font of the footer's own; the title band keeps the shared
+// font at every scale.
+TEST_F(VariantWindow, UnitsSharingAFontNeverTakeAnotherLabelsFittedFont) {
+  const int width = ExtentAt96(Native(kFooterLabel)).cx;
+  LoadVariant([width](tpl::TemplateBlock& b) { UnitOf(b, kFooterLabel).width = width; });
+  int fitted = 0;
+  for (int dpi = 97; dpi <= 288; ++dpi) {
+    SCOPED_TRACE(dpi);
+    MoveToDpi(dpi);
+    EXPECT_EQ(FontOf(Native(kTitleLabel)).lfHeight, Scaled(-20, dpi));
+    if (FontOf(Native(kFooterLabel)).lfHeight != Scaled(-20, dpi)) ++fitted;
+  }
+  EXPECT_GT(fitted, 0) << "the footer never needed a font of its own: the test shows nothing";
+}
+
+// A label with a sunken border (2 pixels a side at 96 DPI) just wide enough for its caption inside the
+// border: at every scale the caption fits the label's client area, measured in the font it has.
+TEST_F(VariantWindow, ALabelsCaptionFitsInsideItsBorderAtEveryScale) {
+  const int width = ExtentAt96(Native(kNicknameLabel)).cx + 4;
+  LoadVariant([width](tpl::TemplateBlock& b) {
+    tpl::UnitRecord& unit = UnitOf(b, kNicknameLabel);
+    tpl::KindData data;
+    ASSERT_EQ(tpl::DecodeKindData(unit.kind, unit.kindData, data), tpl::KindDataStatus::Ok);
+    auto& label = std::get<tpl::LabelData>(data);
+    label.border = 1;
+    unit.kindData = tpl::EncodeKindData(label);
+    unit.width = width;
+  });
+  ASSERT_NE(GetWindowLongA(Native(kNicknameLabel), GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+  char text[256] = {};
+  const int length = GetWindowTextA(Native(kNicknameLabel), text, sizeof text);
+  for (int dpi = 97; dpi <= 288; ++dpi) {
+    SCOPED_TRACE(dpi);
+    MoveToDpi(dpi);
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageA(Native(kNicknameLabel), WM_GETFONT, 0, 0));
+    RECT client;
+    GetClientRect(Native(kNicknameLabel), &client);
+    EXPECT_LE(TextExtent(Native(kNicknameLabel), font, text, length).cx, client.right);
+  }
+}
+
+// A display-scale change that arrives while the window is being built: when the window itself has
+// just been created (no control and not its own font yet), or when its first control is.
+bool g_changeOnWindow = false;
+bool g_changed = false;
+int g_changeTo = 0;
+LRESULT CALLBACK ChangeDpiWhileBuilding(int code, WPARAM wp, LPARAM lp) {
+  const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lp);
+  if (code == HC_ACTION && call->message == WM_NCCREATE && !g_changed) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(call->lParam);
+    const bool child = (create->style & WS_CHILD) != 0;
+    if (child != g_changeOnWindow) {
+      g_changed = true;
+      const HWND root = child ? create->hwndParent : call->hwnd;
+      RECT suggested{0, 0, Scaled(360, g_changeTo), Scaled(244, g_changeTo)};
+      SendMessageA(root, kDpiChanged, MAKEWPARAM(g_changeTo, g_changeTo), reinterpret_cast<LPARAM>(&suggested));
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// The system may swallow a fault inside a window procedure that it called back; a first-chance
+// handler still sees it.
+LONG g_accessViolations = 0;
+LONG CALLBACK CountAccessViolations(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) ++g_accessViolations;
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+class ScaleChangeWhileBuilding : public DisplayScale, public testing::WithParamInterface<bool> {};
+
+TEST_P(ScaleChangeWhileBuilding, LeavesACompleteWindowAtOneScale) {
+  DestroyWindow(Main());
+  Pump();
+  g_changeOnWindow = GetParam();
+  g_changed = false;
+  g_changeTo = Dpi() == 192 ? 120 : 192;
+  g_accessViolations = 0;
+  void* handler = AddVectoredExceptionHandler(1, CountAccessViolations);
+  const HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, ChangeDpiWhileBuilding, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  LoadWindow(kWindowId);
+  UnhookWindowsHookEx(hook);
+  RemoveVectoredExceptionHandler(handler);
+  Pump();
+  ASSERT_TRUE(g_changed);
+  EXPECT_EQ(g_accessViolations, 0);
+  ASSERT_NE(engine::FindLoadedWindow(kWindowId), nullptr);
+  for (const engine::LiveUnit& unit : Window().units) EXPECT_NE(unit.hwnd, nullptr);
+  // The window's own DPI, where the system tells it, wins over a change during its creation.
+  ExpectControlsAt(Window().dpi);
+  ExpectFontsAt(Window().dpi);
+  if (!GetParam()) {
+    EXPECT_EQ(Window().dpi, g_changeTo);
+  }
+}
+INSTANTIATE_TEST_SUITE_P(WindowOrFirstControl, ScaleChangeWhileBuilding, testing::Bool());
 
 // The real program: the manifest makes it DPI aware, so its window is scaled too.
 TEST(DisplayScaleOfTheSetupProgram, WindowIsScaledAndCentred) {

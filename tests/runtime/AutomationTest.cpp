@@ -397,11 +397,12 @@ TEST_F(AutomationTest, OutputParametersAreWrittenBackThroughReferences) {
 //   Peek([in] long* number)                an [in]-only reference; it writes 99 through it anyway
 //   Swap([in, out] VARIANT* value)         keeps the argument, answers through it with the chosen one
 //   Tally([in] DECIMAL* amount)            keeps the amount that the reference points at
+//   Accrue([in, out] DECIMAL* amount)      keeps the amount, stores a new DECIMAL (amount + 1.25) through it
 //   Mode                                   a property that can only be put, a long
 //   Level (variable, long), Partner (variable, IDispatch)
 class ProbeObject : public test::StackDispatch {
  public:
-  enum Member : MEMBERID { kReceive = 1, kGive, kPeek, kSwap, kTally, kMode, kLevel, kPartner };
+  enum Member : MEMBERID { kReceive = 1, kGive, kPeek, kSwap, kTally, kMode, kLevel, kPartner, kAccrue };
 
   ProbeObject() {
     VariantInit(&arrived_);
@@ -456,6 +457,14 @@ class ProbeObject : public test::StackDispatch {
       case kTally:
         if (V_VT(&argument) != (VT_BYREF | VT_DECIMAL)) return DISP_E_TYPEMISMATCH;
         return VarR8FromDec(V_DECIMALREF(&argument), &tallied);
+      case kAccrue: {
+        if (V_VT(&argument) != (VT_BYREF | VT_DECIMAL)) return DISP_E_TYPEMISMATCH;
+        if (FAILED(VarR8FromDec(V_DECIMALREF(&argument), &tallied))) return E_FAIL;
+        DECIMAL next = {};  // a whole DECIMAL, its reserved word zero, as a callee builds one
+        if (FAILED(VarDecFromR8(tallied + 1.25, &next))) return E_FAIL;
+        *V_DECIMALREF(&argument) = next;
+        return S_OK;
+      }
       case kSwap:
         if (V_VT(&argument) != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
         VariantCopyInd(&arrived_, &argument);
@@ -524,6 +533,7 @@ class ProbeObject : public test::StackDispatch {
            AddFunction(creator, 3, kSwap, INVOKE_FUNC, VT_PTR, VT_VARIANT, inOut, VT_VOID, L"Swap") &&
            AddFunction(creator, 4, kTally, INVOKE_FUNC, VT_PTR, VT_DECIMAL, in, VT_VOID, L"Tally") &&
            AddFunction(creator, 5, kMode, INVOKE_PROPERTYPUT, VT_I4, VT_EMPTY, in, VT_VOID, L"Mode") &&
+           AddFunction(creator, 6, kAccrue, INVOKE_FUNC, VT_PTR, VT_DECIMAL, inOut, VT_VOID, L"Accrue") &&
            AddVariable(creator, 0, kLevel, VT_I4, L"Level") &&
            AddVariable(creator, 1, kPartner, VT_DISPATCH, L"Partner");
   }
@@ -774,6 +784,18 @@ TEST_F(ProbeTest, AReferenceToADecimalPointsAtTheWholeDecimal) {
   EXPECT_EQ(probe_.tallied, 12.5);
   ASSERT_EQ(Call("Tally", {Value::Int(-70000)}), kObjectOk);
   EXPECT_EQ(probe_.tallied, -70000.0);
+}
+
+TEST_F(ProbeTest, ADecimalTheCalleeWritesThroughTheReferenceComesBack) {
+  double amount = 10.5;
+  ASSERT_EQ(Call("Accrue", {Value::Pointer(&amount, WithArrayOrReference(TypeFlag::Double))}), kObjectOk);
+  EXPECT_EQ(probe_.arrivedType, VT_BYREF | VT_DECIMAL);
+  EXPECT_EQ(probe_.tallied, 10.5);
+  EXPECT_EQ(amount, 11.75);
+  std::int32_t whole = -3;
+  ASSERT_EQ(Call("Accrue", {Value::Pointer(&whole, WithArrayOrReference(TypeFlag::Int))}), kObjectOk);
+  EXPECT_EQ(probe_.tallied, -3.0);
+  EXPECT_EQ(whole, -2);  // -1.75, rounded as the conversion to a whole number rounds
 }
 
 TEST_F(ProbeTest, AVariableIsPutByValueAndAnObjectVariableByReference) {

@@ -1,0 +1,220 @@
+// What a screen reader learns of the engine's controls. It asks a window for its object (WM_GETOBJECT)
+// and otherwise builds the system's default one, which knows nothing of the engine's own classes and
+// names an input control after the static text before it, which the engine's labels are not to the
+// system. So a label (and a band) answers with the system's default object, its caption as its name
+// and the role of static text; an edit box or a combo box answers with the caption of the label level
+// with it on its left as its name, and an edit box with its text as its value (also when disabled).
+// Everything else is the default object's. The accessibility library is loaded at the first question,
+// from the system directory, so that start-up does not pay for it.
+#include <oleacc.h>
+
+#include "engine/LiveWindow.h"
+#include "runtime/DeclaredCalls.h"
+
+namespace zv::engine {
+namespace {
+
+using CreateStdAccessibleObjectFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+using LresultFromObjectFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+
+struct AccessibilityLibrary {
+  CreateStdAccessibleObjectFn createDefault = nullptr;
+  LresultFromObjectFn toResult = nullptr;
+};
+
+const AccessibilityLibrary& Library() {
+  static AccessibilityLibrary library = [] {
+    AccessibilityLibrary l;
+    char path[MAX_PATH];
+    HMODULE module = LibraryPathFor("oleacc.dll", path, sizeof path) ? LoadLibraryA(path) : nullptr;
+    if (module != nullptr) {
+      l.createDefault = reinterpret_cast<CreateStdAccessibleObjectFn>(
+          reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
+      l.toResult = reinterpret_cast<LresultFromObjectFn>(
+          reinterpret_cast<void*>(GetProcAddress(module, "LresultFromObject")));
+    }
+    return l;
+  }();
+  return library;
+}
+
+// A window's text (GBK) as a BSTR; null for no window.
+BSTR TextOf(HWND h) {
+  if (h == nullptr || !IsWindow(h)) return nullptr;
+  char text[1024];
+  const int length = GetWindowTextA(h, text, sizeof text);
+  const int wide = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
+  if (result != nullptr) MultiByteToWideChar(CP_ACP, 0, text, length, result, wide);
+  return result;
+}
+
+bool IsSelf(const VARIANT& child) {
+  return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF;
+}
+
+// The default object of a window with up to three answers of its own about the window itself: the
+// text of `nameFrom` as its name, `role`, its own text as its value. The rest is the default's.
+class EngineAccessible final : public IAccessible {
+ public:
+  EngineAccessible(IAccessible* inner, HWND self, HWND nameFrom, LONG role, bool textValue)
+      : inner_(inner), self_(self), nameFrom_(nameFrom), role_(role), textValue_(textValue) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
+      *out = static_cast<IAccessible*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return inner_->QueryInterface(riid, out);  // the window behind it, the children
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count != nullptr) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+    if (name != nullptr && nameFrom_ != nullptr && IsSelf(child)) {
+      *name = TextOf(nameFrom_);
+      if (*name != nullptr) return S_OK;
+    }
+    return inner_->get_accName(child, name);
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+    if (role != nullptr && role_ != 0 && IsSelf(child)) {
+      V_VT(role) = VT_I4;
+      V_I4(role) = role_;
+      return S_OK;
+    }
+    return inner_->get_accRole(child, role);
+  }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+    if (value != nullptr && textValue_ && IsSelf(child)) {
+      *value = TextOf(self_);
+      if (*value != nullptr) return S_OK;
+    }
+    return inner_->get_accValue(child, value);
+  }
+
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return inner_->get_accParent(parent); }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return inner_->get_accChildCount(count); }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+    return inner_->get_accChild(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
+    return inner_->get_accDescription(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+    return inner_->get_accState(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return inner_->get_accHelp(child, out); }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
+    return inner_->get_accHelpTopic(file, child, topic);
+  }
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* out) override {
+    return inner_->get_accKeyboardShortcut(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override { return inner_->get_accFocus(out); }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return inner_->get_accSelection(out); }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
+    return inner_->get_accDefaultAction(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return inner_->accSelect(flags, child); }
+  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* width, long* height, VARIANT child) override {
+    return inner_->accLocation(x, y, width, height, child);
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    return inner_->accNavigate(direction, start, end);
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
+    return inner_->accHitTest(x, y, child);
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return inner_->accDoDefaultAction(child); }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override { return inner_->put_accName(child, name); }
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
+    return inner_->put_accValue(child, value);
+  }
+
+ private:
+  ~EngineAccessible() { inner_->Release(); }
+
+  LONG refs_ = 1;
+  IAccessible* inner_;
+  HWND self_;
+  HWND nameFrom_;
+  LONG role_;
+  bool textValue_;
+};
+
+// The label that names an input control: a label in the same parent whose box is level with the
+// control's (their vertical spans overlap) and ends at or left of the control's left edge; the
+// nearest such.
+const LiveUnit* LabelOf(const LiveUnit& control) {
+  const LiveWindow* window = FindLoadedWindowOf(control.hwnd);
+  if (window == nullptr) return nullptr;
+  const LiveUnit* best = nullptr;
+  for (const LiveUnit& unit : window->units) {
+    if (unit.kind() != tpl::KindId::Label && unit.kind() != tpl::KindId::TransLabel) continue;
+    if (unit.record->parent != control.record->parent) continue;
+    const bool level = unit.top < control.top + control.height && control.top < unit.top + unit.height;
+    const int right = unit.left + unit.width;
+    if (!level || right > control.left) continue;
+    if (best == nullptr || right > best->left + best->width) best = &unit;
+  }
+  return best;
+}
+
+}  // namespace
+
+bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result) {
+  if (static_cast<LONG>(lp) != OBJID_CLIENT) return false;
+  HWND nameFrom = nullptr;
+  LONG role = 0;
+  bool textValue = false;
+  switch (unit.kind()) {
+    case tpl::KindId::Label:
+    case tpl::KindId::TransLabel:
+      nameFrom = unit.hwnd;
+      role = ROLE_SYSTEM_STATICTEXT;
+      break;
+    case tpl::KindId::EditBox:
+      textValue = (GetWindowLongA(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
+      [[fallthrough]];
+    case tpl::KindId::ComboBox:
+      if (const LiveUnit* label = LabelOf(unit)) nameFrom = label->hwnd;
+      break;
+    default:
+      return false;
+  }
+  const AccessibilityLibrary& library = Library();
+  if (library.createDefault == nullptr || library.toResult == nullptr) return false;
+  IAccessible* inner = nullptr;
+  if (FAILED(library.createDefault(unit.hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&inner))) ||
+      inner == nullptr) {
+    return false;
+  }
+  auto* object = new (std::nothrow) EngineAccessible(inner, unit.hwnd, nameFrom, role, textValue);
+  if (object == nullptr) {
+    inner->Release();
+    return false;
+  }
+  result = library.toResult(IID_IAccessible, wp, static_cast<IAccessible*>(object));
+  object->Release();
+  return true;
+}
+
+}  // namespace zv::engine

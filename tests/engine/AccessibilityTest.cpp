@@ -1,0 +1,157 @@
+// What a screen reader is told about the wizard window, asked as it asks: AccessibleObjectFromWindow
+// for each control's client object, then its name, role and value. Under Wine the system's default
+// objects name a window by its text and give every class but the edit box the role of a client area,
+// so what is checked here is what the engine itself answers: the labels' and bands' names and roles,
+// the input controls' names after their labels, the disclaimer's value; the system's own buttons and
+// radio buttons keep their captions as names.
+#include <oleacc.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/engine/WizardEngineFixture.h"
+
+namespace zv::test {
+namespace {
+
+// The wizard's texts are GBK; screen readers read UTF-16.
+std::wstring Wide(const std::string& gbk) {
+  std::wstring wide(gbk.size(), L'\0');
+  const int length = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(),
+                                         static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return wide;
+}
+
+std::string TextOf(HWND h) {
+  char text[1024] = {};
+  const int length = GetWindowTextA(h, text, sizeof text);
+  return std::string(text, static_cast<std::size_t>(length));
+}
+
+struct Answer {
+  bool found = false;
+  std::wstring name;
+  LONG role = 0;
+  std::wstring value;
+};
+
+Answer Ask(HWND h) {
+  Answer answer;
+  IAccessible* object = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(h, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
+      object == nullptr) {
+    return answer;
+  }
+  answer.found = true;
+  VARIANT self;
+  V_VT(&self) = VT_I4;
+  V_I4(&self) = CHILDID_SELF;
+  BSTR text = nullptr;
+  if (SUCCEEDED(object->get_accName(self, &text)) && text != nullptr) answer.name = text;
+  SysFreeString(text);
+  text = nullptr;
+  if (SUCCEEDED(object->get_accValue(self, &text)) && text != nullptr) answer.value = text;
+  SysFreeString(text);
+  VARIANT role;
+  VariantInit(&role);
+  if (SUCCEEDED(object->get_accRole(self, &role)) && V_VT(&role) == VT_I4) answer.role = V_I4(&role);
+  VariantClear(&role);
+  object->Release();
+  return answer;
+}
+
+struct Search {
+  const char* className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOfClass(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  char name[64] = {};
+  GetClassNameA(h, name, sizeof name);
+  if (lstrcmpA(name, s->className) == 0) s->found.push_back(h);
+  return TRUE;
+}
+
+std::vector<HWND> ChildrenOfClass(HWND parent, const char* className) {
+  Search search{className, {}};
+  EnumChildWindows(parent, CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+using Accessibility = WizardEngine;
+
+// Every label and band, walked from the window: static text named by its caption.
+TEST_F(Accessibility, EveryLabelAndBandIsStaticTextNamedByItsCaption) {
+  std::vector<HWND> labels = ChildrenOfClass(Main(), engine::kLabelClass);
+  const std::vector<HWND> bands = ChildrenOfClass(Main(), engine::kTransLabelClass);
+  EXPECT_EQ(labels.size(), 5u);
+  EXPECT_EQ(bands.size(), 2u);
+  labels.insert(labels.end(), bands.begin(), bands.end());
+  for (HWND label : labels) {
+    const std::string caption = TextOf(label);
+    SCOPED_TRACE(std::to_string(GetDlgCtrlID(label)));
+    ASSERT_FALSE(caption.empty());
+    const Answer answer = Ask(label);
+    ASSERT_TRUE(answer.found);
+    EXPECT_TRUE(answer.name == Wide(caption));
+    EXPECT_EQ(answer.role, ROLE_SYSTEM_STATICTEXT);
+  }
+  EXPECT_TRUE(Ask(Native(kNicknameLabel)).name == L"\u6635\u79f0\uff1a");  // 昵称：
+  EXPECT_TRUE(Ask(Native(kTitleLabel)).name == L"Z O R V I K");
+}
+
+TEST_F(Accessibility, ALabelsNameFollowsItsCaption) {
+  SetWindowTextA(Native(kSelectionPrompt), "请选择");
+  EXPECT_TRUE(Ask(Native(kSelectionPrompt)).name == Wide("请选择"));
+}
+
+// The nickname edit box and the gender list take the name of the label level with them on their left.
+TEST_F(Accessibility, InputControlsAreNamedAfterTheirLabels) {
+  const Answer nickname = Ask(Native(kNicknameEdit));
+  ASSERT_TRUE(nickname.found);
+  EXPECT_TRUE(nickname.name == L"\u6635\u79f0\uff1a");  // 昵称：
+  const Answer gender = Ask(Native(kGenderCombo));
+  ASSERT_TRUE(gender.found);
+  EXPECT_TRUE(gender.name == L"\u6027\u522b\uff1a");  // 性别：
+  // A label's new caption is the control's new name.
+  SetWindowTextA(Native(kGenderLabel), "称呼：");
+  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == Wide("称呼："));
+}
+
+TEST_F(Accessibility, ButtonsAndRadioButtonsAreNamedByTheirCaptions) {
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel, kInstallRadio,
+                       kUninstallRadio}) {
+    SCOPED_TRACE(std::to_string(id));
+    const std::string caption = TextOf(Native(id));
+    ASSERT_FALSE(caption.empty());
+    EXPECT_TRUE(Ask(Native(id)).name == Wide(caption));
+  }
+  EXPECT_TRUE(Ask(Native(kInstallRadio)).name == L"\u5b89\u88c5");  // 安装
+}
+
+TEST_F(Accessibility, TheDisabledDisclaimerOffersItsTextAsItsValue) {
+  ASSERT_FALSE(IsWindowEnabled(Native(kDisclaimerEdit)));
+  const std::string text = TextOf(Native(kDisclaimerEdit));
+  ASSERT_GT(text.size(), 20u);
+  const Answer answer = Ask(Native(kDisclaimerEdit));
+  ASSERT_TRUE(answer.found);
+  EXPECT_TRUE(answer.value == Wide(text));
+  // The nickname box offers what was typed.
+  SetWindowTextA(Native(kNicknameEdit), "小明");
+  EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == Wide("小明"));
+}
+
+// Answering screen readers leaves the input controls working as before: typing reaches the edit box.
+TEST_F(Accessibility, TheNicknameBoxStillTakesTyping) {
+  ShowPageTwo();
+  SetFocus(Native(kNicknameEdit));
+  SendMessageA(Native(kNicknameEdit), WM_CHAR, 'a', 1);
+  SendMessageA(Native(kNicknameEdit), WM_CHAR, 'b', 1);
+  EXPECT_EQ(TextOf(Native(kNicknameEdit)), "ab");
+  EXPECT_EQ(SendMessageA(Native(kGenderCombo), CB_GETCOUNT, 0, 0), 3);
+}
+
+}  // namespace
+}  // namespace zv::test
