@@ -376,21 +376,6 @@ std::string SecurityOf(const std::string& path) {
   return result;
 }
 
-// This process's user, as a SID string.
-std::string OwnUserSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-  std::vector<unsigned char> buffer(512);
-  DWORD size = 0;
-  std::string result;
-  if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
-    char* text = nullptr;
-    if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) result = text;
-    LocalFree(text);
-  }
-  CloseHandle(token);
-  return result;
-}
 
 TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
   const std::string target = Path("payload.exe");
@@ -398,7 +383,7 @@ TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
   // An access list of the file's own (nothing inherited, nothing for everyone): full control for the
   // administrators and this user only. Then, where the system lets this process give the file away,
   // the administrators as its owner.
-  const std::string user = OwnUserSid();
+  const std::string user = test::OwnUserSid();
   ASSERT_FALSE(user.empty());
   for (const std::string& wanted : {"D:P(A;;FA;;;BA)(A;;FA;;;" + user + ")", std::string("O:BA")}) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -789,7 +774,7 @@ std::string AccessListOf(const std::string& path) {
 
 // Gives `path` an access list of its own (administrators and this user, nothing inherited).
 void GiveOwnAccessList(const std::string& path) {
-  const std::string wanted = "D:P(A;;FA;;;BA)(A;;FA;;;" + OwnUserSid() + ")";
+  const std::string wanted = "D:P(A;;FA;;;BA)(A;;FA;;;" + test::OwnUserSid() + ")";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1, &descriptor,
                                                                    nullptr));

@@ -41,20 +41,6 @@ std::string AccessListOnDisk(const std::string& path) {
   return result;
 }
 
-std::string OwnUserSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-  std::vector<unsigned char> buffer(512);
-  DWORD size = 0;
-  std::string result;
-  if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
-    char* text = nullptr;
-    if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) result = text;
-    LocalFree(text);
-  }
-  CloseHandle(token);
-  return result;
-}
 
 // What the hooks saw and what they are to answer.
 struct Scene {
@@ -185,7 +171,7 @@ TEST_F(InstallFolderTest, MissingFoldersAreMadeParentFirstWithTheProtectedListFr
   const std::string child = Path("zor\\vik");
   EXPECT_EQ(Prepare({parent, child}, FolderUse::kCreateAndWrite), nullptr);
   ASSERT_EQ(scene_.made, (std::vector<std::string>{parent, child}));
-  const std::string user = OwnUserSid();
+  const std::string user = test::OwnUserSid();
   ASSERT_FALSE(user.empty());
   // Protected from the folder above (nothing inherited), and inherited by everything made inside.
   const std::string wanted =
@@ -302,7 +288,7 @@ TEST_F(LinkedFolderTest, ALinkThatAdministratorsOrSystemOwnIsFollowed) {
     EXPECT_EQ(Prepare({link_, link_ + "\\vik"}, FolderUse::kCreateAndWrite), nullptr) << owner;
   }
   EXPECT_EQ(test::FilesIn(elsewhere_), std::vector<std::string>{"vik"});
-  scene_.linkOwner = OwnUserSid();
+  scene_.linkOwner = test::OwnUserSid();
   EXPECT_STREQ(Prepare({link_}, FolderUse::kDelete), link_.c_str());
 }
 

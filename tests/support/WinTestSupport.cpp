@@ -1,5 +1,7 @@
 #include "tests/support/WinTestSupport.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -267,6 +269,21 @@ bool RunScenarioFromCommandLine(int argc, char** argv) {
     return true;
   }
   return false;
+}
+
+std::string OwnUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  std::vector<unsigned char> buffer(512);
+  DWORD size = 0;
+  std::string result;
+  if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+    char* text = nullptr;
+    if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) result = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return result;
 }
 
 }  // namespace zv::test

@@ -24,6 +24,8 @@ bool PathExists(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // The full path of this test program.
 std::string OwnProgramPath();
+// The user this process runs as, as a SID string ("S-1-5-21-..."; "" when the token cannot be read).
+std::string OwnUserSid();
 // A file built beside this test program, e.g. the marker library "zv_marker.dll" (tests/support).
 std::string BesideProgram(const std::string& name);
 // The lines that the marker library wrote into "<copy>.log" ("" when it was never loaded).
