@@ -48,7 +48,6 @@ FailureCause CauseOfFailureAt(TextArg path) {
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
-  SetLastError(before);
   FailureCause cause = CauseOfSystemError(error);
   if (cause == FailureCause::kAccessDenied) cause = RefusalAt(path);
   SetLastError(before);

@@ -148,13 +148,10 @@ class InstallFolderTest : public testing::Test {
   const char* Prepare(const std::vector<std::string>& folders, FolderUse use) {
     std::vector<const char*> names;
     for (const std::string& folder : folders) names.push_back(folder.c_str());
-    const char* refused = PrepareInstallFolders(names, use);
-    refused_ = refused != nullptr ? refused : "";
-    return refused;
+    return PrepareInstallFolders(names, use);
   }
 
   std::string root_;
-  std::string refused_;
   std::vector<std::string> links_;
   Scene scene_;
   test::ImportHook createDirectory_{"CreateDirectoryA", reinterpret_cast<void*>(&SceneCreateDirectoryA)};
