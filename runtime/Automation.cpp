@@ -12,6 +12,7 @@
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
+#include "runtime/Lifecycle.h"
 
 namespace zv {
 namespace {
@@ -680,6 +681,7 @@ void ObjectRecord::reset(AutomationObject* record) noexcept {
 bool CreateAutomationObject(AutomationObject* object, TextArg className,
                             OptionalArgument<TextArg> typeLibrary) {
   if (object == nullptr) return false;
+  StartOle();
   ComPtr<IUnknown> instance;
   if (className.c_str()[0] != '{' && typeLibrary.IsGiven()) {
     instance = CreateFromTypeLibrary(className, typeLibrary.value);
