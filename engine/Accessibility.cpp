@@ -10,7 +10,6 @@
 
 #include "engine/LiveWindow.h"
 #include "runtime/DeclaredCalls.h"
-#include "runtime/Lifecycle.h"
 
 namespace zv::engine {
 namespace {
@@ -202,7 +201,6 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
       return false;
   }
   const AccessibilityLibrary& library = Library();
-  StartOle();  // the object is handed over through COM marshalling
   if (library.createDefault == nullptr || library.toResult == nullptr) return false;
   IAccessible* inner = nullptr;
   if (FAILED(library.createDefault(unit.hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&inner))) ||

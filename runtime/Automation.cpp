@@ -12,7 +12,6 @@
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
-#include "runtime/Lifecycle.h"
 
 namespace zv {
 namespace {
@@ -681,7 +680,6 @@ void ObjectRecord::reset(AutomationObject* record) noexcept {
 bool CreateAutomationObject(AutomationObject* object, TextArg className,
                             OptionalArgument<TextArg> typeLibrary) {
   if (object == nullptr) return false;
-  StartOle();
   ComPtr<IUnknown> instance;
   if (className.c_str()[0] != '{' && typeLibrary.IsGiven()) {
     instance = CreateFromTypeLibrary(className, typeLibrary.value);

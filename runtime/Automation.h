@@ -2,8 +2,7 @@
 // object is empty); members are addressed by name, found in the object's type information, and called
 // through IDispatch::Invoke with the runtime's values converted to variants and back. Nothing is shown
 // and nothing ends the program: every call of CallObjectMethod and SetObjectProperty leaves its status
-// in LastObjectError for the calling thread. Creating an object starts OLE on the GUI thread
-// (StartOle); another thread must have initialised COM itself.
+// in LastObjectError for the calling thread. COM must be initialised on the thread (InitRuntime does).
 //
 // Arguments are runtime Values. A Value whose type carries kArrayOrReferenceBit is a reference to the
 // caller's variable and holds its address: a Text variable (one char* slot), an AutomationObject*

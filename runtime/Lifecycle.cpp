@@ -70,19 +70,12 @@ void InitRuntime() {
 
 void InitRuntime(const DeclaredCommandTable& commands) {
   LimitLibrarySearchToSystem();
+  if (!g_oleInitialized) g_oleInitialized = SUCCEEDED(OleInitialize(nullptr));
   RecordProgramIdentity();
   g_guiThreadId = GetCurrentThreadId();
   RegisterImageAsConstant();
   RegisterDeclaredCommands(commands);
   CreateMessageWindow();
-}
-
-// OLE is started at the first use of COM, not at start-up: the first page needs none of it, and
-// starting it is among the costliest steps before the window shows. Only the GUI thread's apartment is
-// the runtime's; another thread's start is its own business, as it was when InitRuntime started it.
-void StartOle() {
-  if (g_oleInitialized || g_guiThreadId != GetCurrentThreadId()) return;
-  g_oleInitialized = SUCCEEDED(OleInitialize(nullptr));
 }
 
 void BindExtensionHooks(ExtensionResolver resolver) {

@@ -14,13 +14,10 @@ using ExitRoutine = void (*)();
 using ExtensionResolver = std::int32_t (*)(std::int32_t extension);
 
 // Prepares the runtime on the calling thread, which becomes the GUI thread: library loading limited to
-// the system directory, the program's folder as the current directory, the constant range, the
+// the system directory, OLE, the program's folder as the current directory, the constant range, the
 // declared-command table (the program's own, or `commands`) and the hidden message window.
 void InitRuntime();
 void InitRuntime(const DeclaredCommandTable& commands);
-// Starts OLE on the GUI thread, once, at the first use of COM (automation objects, accessible objects
-// for screen readers); ShutdownRuntime ends it. Does nothing on any other thread.
-void StartOle();
 // Binds the runtime's three optional extension hooks to the program's resolver.
 void BindExtensionHooks(ExtensionResolver resolver);
 // Remembers the routine that the shutdown calls once.

@@ -3,7 +3,6 @@
 #include "runtime/Automation.h"
 #include "runtime/DeclaredCalls.h"
 #include "runtime/FileOperations.h"
-#include "runtime/Lifecycle.h"
 #include "runtime/TextOperations.h"
 #include "services/TextHelpers.h"
 
@@ -36,7 +35,6 @@ Text GetSpecialFolderPath(OptionalArgument<std::int32_t> kind) {
   const std::int32_t k = kind.value == 0 ? kFolderDesktop : kind.value;
   bool ok = false;
   if ((k >= kFolderDocuments && k <= kFolderAppData) || k == kFolderInternetCache) {
-    StartOle();  // the shell's folder lookup may go through COM
     ok = declared::SHGetSpecialFolderPathA(nullptr, buffer.get(), kShellFolderIds[k], false) != 0;
   } else if (k == kFolderWindows || k == kFolderSystem || k == kFolderTemp) {
     const std::uint32_t length = k == kFolderWindows  ? declared::GetWindowsDirectoryA(buffer.get(), kFolderBufferSize)

@@ -57,34 +57,16 @@ ZV_CHILD_SCENARIO(EndFromWorkerThread) {
   ExitProcess(60);  // not reached: the worker's request ends the program from this loop
 }
 
-// OLE waits for the first use of COM: the runtime's start leaves the thread without an apartment,
-// StartOle enters one once however often it is called, only on the GUI thread, and the shutdown leaves
-// it, so that the thread can then join the multithreaded apartment. Exit code 0 when all that holds.
-DWORD WINAPI StartOleElsewhere(void*) {
-  StartOle();  // not the GUI thread: must leave this thread's apartment choice to it
-  const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  if (SUCCEEDED(joined)) CoUninitialize();
-  return joined == S_OK ? 0 : 1;
-}
-
+// OLE is initialised once however often the runtime is started: after one OleUninitialize the thread
+// can join the multithreaded apartment. Exit code 0 when that holds.
 ZV_CHILD_SCENARIO(InitialiseOleOnce) {
   InitRuntime();
   InitRuntime();
-  if (OleInitialize(nullptr) != S_OK) ExitProcess(1);  // the runtime's start did not enter OLE
-  OleUninitialize();
-  HANDLE worker = CreateThread(nullptr, 0, StartOleElsewhere, nullptr, 0, nullptr);
-  DWORD workerCode = 99;
-  WaitForSingleObject(worker, INFINITE);
-  GetExitCodeThread(worker, &workerCode);
-  CloseHandle(worker);
-  if (workerCode != 0) ExitProcess(2);
-  StartOle();
-  StartOle();
-  if (OleInitialize(nullptr) != S_FALSE) ExitProcess(3);  // already entered, by StartOle
+  if (OleInitialize(nullptr) != S_FALSE) ExitProcess(1);  // already initialised by the runtime
   OleUninitialize();                                      // ours
-  ShutdownRuntime();                                      // the runtime's one
+  OleUninitialize();                                      // the runtime's one
   const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  ExitProcess(joined == S_OK ? 0 : 4);
+  ExitProcess(joined == S_OK ? 0 : 2);
 }
 
 class EndProgramTest : public testing::Test {
@@ -125,7 +107,7 @@ TEST(InitRuntime, MakesTheProgramFolderCurrentAndRecordsItsName) {
   EXPECT_STREQ(GetProgramFileName().c_str(), own.substr(own.find_last_of('\\') + 1).c_str());
 }
 
-TEST(InitRuntime, StartsOleOnceAtItsFirstUseOnTheGuiThread) {
+TEST(InitRuntime, InitialisesOleOnce) {
   test::ChildProcess child;
   ASSERT_TRUE(child.StartScenario("InitialiseOleOnce"));
   EXPECT_EQ(child.Wait(), 0u);
