@@ -11,7 +11,6 @@
 // ones, against 20 ms through the table; the check is part of every installation's write phase.
 #include "services/Crc32.h"
 
-#include <array>
 #include <atomic>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -27,19 +26,27 @@ using crc32_detail::Method;
 
 constexpr std::uint32_t kPolynomial = 0xEDB88320u;
 
-constexpr std::array<std::uint32_t, 256> MakeTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int bit = 0; bit < 8; ++bit) c = (c & 1u) ? (c >> 1) ^ kPolynomial : c >> 1;
-    table[i] = c;
+// The byte table, made at the first use rather than carried in the program file (1 KB of it).
+// Two threads that make it at once write the same values, so its entries are atomic and the flag
+// that says it is complete is set after them.
+std::atomic<std::uint32_t> g_table[256];
+std::atomic<bool> g_tableMade{false};
+
+const std::atomic<std::uint32_t>* Table() {
+  if (!g_tableMade.load(std::memory_order_acquire)) {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int bit = 0; bit < 8; ++bit) c = (c & 1u) ? (c >> 1) ^ kPolynomial : c >> 1;
+      g_table[i].store(c, std::memory_order_relaxed);
+    }
+    g_tableMade.store(true, std::memory_order_release);
   }
-  return table;
+  return g_table;
 }
-constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
 
 std::uint32_t TableUpdate(std::uint32_t state, const unsigned char* p, std::size_t length) {
-  while (length-- > 0) state = kTable[(state ^ *p++) & 0xFFu] ^ (state >> 8);
+  const std::atomic<std::uint32_t>* table = Table();
+  while (length-- > 0) state = table[(state ^ *p++) & 0xFFu].load(std::memory_order_relaxed) ^ (state >> 8);
   return state;
 }
 
