@@ -10,7 +10,9 @@ namespace engine {
 namespace {
 
 std::vector<LoadedTemplate>& Templates() {
-  static std::vector<LoadedTemplate> templates;
+  // Made once and never destroyed: the program ends through ExitProcess, so no destructor of a
+  // static could run but during the process's own teardown, where it has nothing left to do.
+  static auto& templates = *new std::vector<LoadedTemplate>();
   return templates;
 }
 
@@ -25,14 +27,15 @@ bool Bind(const ProgramTemplates& program, std::uint32_t offset, EventHandler& h
   return true;
 }
 
-bool LoadAll(const ProgramTemplates& program, std::vector<LoadedTemplate>& out) {
+// Out of line, like the template decoder's window sections (TemplateCodec.cpp).
+[[gnu::noinline]] bool LoadAll(const ProgramTemplates& program, std::vector<LoadedTemplate>& out) {
   tpl::TemplateBlock block;
   if (!tpl::DecodeTemplateBlock(program.block, program.blockSize, block)) return false;
-  out.resize(block.windows.size());
+  out = std::vector<LoadedTemplate>(block.windows.size());
   for (std::size_t w = 0; w < block.windows.size(); ++w) {
     LoadedTemplate& loaded = out[w];
     loaded.window = static_cast<tpl::WindowTemplate&&>(block.windows[w]);
-    loaded.events.resize(loaded.window.units.size());
+    loaded.events = std::vector<std::vector<BoundEvent>>(loaded.window.units.size());
     for (std::size_t u = 0; u < loaded.window.units.size(); ++u) {
       for (const tpl::EventBinding& binding : loaded.window.units[u].events) {
         BoundEvent bound;

@@ -20,7 +20,8 @@ constexpr int kFirstNativeId = 100;
 constexpr int kNativeIdStep = 10;
 
 std::vector<std::unique_ptr<LiveWindow>>& LoadedWindows() {
-  static std::vector<std::unique_ptr<LiveWindow>> windows;
+  // Made once and never destroyed, like the templates (TemplateLoader.cpp).
+  static auto& windows = *new std::vector<std::unique_ptr<LiveWindow>>();
   return windows;
 }
 
@@ -498,10 +499,11 @@ int ShowCommand(const tpl::KindData& data) {
 }
 
 // Decodes every unit's kind data and checks the parent links; false if the window cannot be built.
-bool PrepareUnits(LiveWindow& window, const LoadedTemplate& source) {
+// Out of line, like the template decoder's window sections (TemplateCodec.cpp).
+[[gnu::noinline]] bool PrepareUnits(LiveWindow& window, const LoadedTemplate& source) {
   const auto& records = source.window.units;
   if (records.empty() || records[0].kind != tpl::KindId::Window) return false;
-  window.units.resize(records.size());
+  window.units = std::vector<LiveUnit>(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     LiveUnit& unit = window.units[i];
     const tpl::UnitRecord& r = records[i];

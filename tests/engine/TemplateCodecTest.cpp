@@ -107,6 +107,82 @@ TEST(TemplateDecoder, HandlesEmptyInput) {
   EXPECT_TRUE(block.windows.empty());
 }
 
+// Every kind's data with every optional part present (a font, a picture, texts, items), each
+// truncated at every length: nothing short of the whole is accepted, the whole reads back equal.
+template <class D>
+void ExpectEveryTruncationRefused(D data) {
+  const Bytes bytes = EncodeKindData(data);
+  for (std::size_t length = 0; length < bytes.size(); ++length) {
+    const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    KindData out;
+    ASSERT_EQ(DecodeKindData(D::kKind, cut, out), KindDataStatus::Malformed) << length << " of " << bytes.size();
+  }
+  KindData out;
+  ASSERT_EQ(DecodeKindData(D::kKind, bytes, out), KindDataStatus::Ok);
+  EXPECT_TRUE(std::get<D>(out) == data);
+}
+
+TEST(KindDataDecoder, RefusesEveryTruncationOfEachKind) {
+  StoredFont font;
+  font.present = true;
+  // Each field its own value, so that two fields read into each other's places show.
+  font.height = -12;
+  font.width = 3;
+  font.escapement = 4;
+  font.orientation = 5;
+  font.weight = 700;
+  font.italic = 1;
+  font.underline = 2;
+  font.strikeOut = 3;
+  font.charSet = 134;
+  font.outPrecision = 5;
+  font.clipPrecision = 6;
+  font.quality = 7;
+  font.pitchAndFamily = 8;
+  font.faceName = "宋体";
+  WindowData window;
+  window.text6 = "t";
+  window.icon = {1, 2};
+  window.title = "Zorvik";
+  ExpectEveryTruncationRefused(window);
+  EditBoxData edit;
+  edit.font = font;
+  edit.content = "abc";
+  edit.extraText2 = "e";
+  ExpectEveryTruncationRefused(edit);
+  LabelData label;
+  label.font = font;
+  label.picture = {7};
+  label.caption = "昵称：";
+  label.extraText1 = "x";
+  ExpectEveryTruncationRefused(label);
+  TransLabelData trans;
+  trans.font = font;
+  trans.caption = "c";
+  ExpectEveryTruncationRefused(trans);
+  ButtonData button;
+  button.picture = {1};
+  button.font = font;
+  button.caption = "b";
+  ExpectEveryTruncationRefused(button);
+  RadioBoxData radio;
+  radio.font = font;
+  radio.caption = "r";
+  ExpectEveryTruncationRefused(radio);
+  ComboBoxData combo;
+  combo.font = font;
+  combo.itemValues = {1, 0, 0, 0, 2, 0, 0, 0};
+  combo.content = "c";
+  combo.items = {"男", "女"};
+  combo.extraText1 = "x";
+  combo.extraValue = 5;
+  ExpectEveryTruncationRefused(combo);
+  DrawPanelData panel;
+  panel.font = font;
+  panel.picture = {9, 9};
+  ExpectEveryTruncationRefused(panel);
+}
+
 TEST(KindDataDecoder, RefusesAVersionAboveTheKindsHighest) {
   EditBoxData edit;
   edit.version = EditBoxData::kHighestVersion + 1;
