@@ -33,7 +33,7 @@ struct LiveUnit {
   const tpl::UnitRecord* record = nullptr;
   const std::vector<BoundEvent>* events = nullptr;
   tpl::KindData data;
-  HWND hwnd = nullptr;  // owned by its parent window (the window unit: by LiveWindow)
+  HWND hwnd = nullptr;  // owned by its parent window (the window unit: by LiveWindow); null until created
   std::int32_t left = 0, top = 0, width = 0, height = 0;
   std::string tag;
   bool visible = false;
@@ -82,6 +82,12 @@ LiveWindow* FindLoadedWindowOf(HWND hwnd);
 LiveUnit* FindLiveUnit(HWND hwnd);
 // Whether a loaded window other than `except` still has its native window.
 bool AnyWindowAlive(const LiveWindow* except = nullptr);
+
+// A panel on the window that is hidden when the window is built (a page not shown yet) is created,
+// with everything inside it, when a caller first needs one of its units: this creates the unit's
+// native window if it is not there yet, at the place in the stacking order it would have had.
+// False: it could not be created.
+bool EnsureCreated(LiveWindow& window, LiveUnit& unit);
 
 // Called by the window's procedure when its native window is gone.
 void ForgetWindow(LiveWindow* window);

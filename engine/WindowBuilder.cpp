@@ -3,6 +3,9 @@
 // order, so that each lands below the ones before it and the stacking order is the record order, first
 // record topmost; native ids 100, 110, 120, ... in reverse record order; visible controls created
 // visible. Nothing is re-parented, re-stacked or shown afterwards except the window, once, complete.
+// A panel on the window that is hidden then (a later page) is created, with its controls, when a
+// caller first needs one of them, and put where it would have been in the stacking order: the window
+// shows without paying for pages that are not on it.
 // Stored geometry and font heights are in 96-DPI units and are scaled to the window's DPI.
 #include <cstring>
 
@@ -417,16 +420,27 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   return true;
 }
 
+int NativeIdOf(const LiveWindow& window, std::size_t index) {
+  return kFirstNativeId + kNativeIdStep * static_cast<int>(window.units.size() - 1 - index);
+}
+
+// A panel on the window that is hidden when the window is built (a page not shown yet): it and
+// everything inside it are created when a caller first needs one of them (EnsureCreated).
+bool CreatedLater(const LiveUnit& unit) {
+  return unit.record->parent == 0 && unit.kind() == tpl::KindId::DrawPanel && !unit.visible;
+}
+
 // Creates the units whose parent is `parent` (0: the window) inside `parentHwnd`, in record order,
 // each followed at once by its own children. A child created later lands below its earlier siblings.
-bool CreateChildren(LiveWindow& window, std::uint32_t parent, HWND parentHwnd) {
+// On the window, the panels that are created later are left out when `leaveHiddenPanels` is set.
+bool CreateChildren(LiveWindow& window, std::uint32_t parent, HWND parentHwnd, bool leaveHiddenPanels) {
   const std::size_t count = window.units.size();
   for (std::size_t i = 1; i < count; ++i) {
     LiveUnit& unit = window.units[i];
     if (unit.record->parent != parent || unit.hwnd != nullptr) continue;
-    const int nativeId = kFirstNativeId + kNativeIdStep * static_cast<int>(count - 1 - i);
-    if (!CreateControl(window, unit, parentHwnd, nativeId)) return false;
-    if (!CreateChildren(window, unit.id(), unit.hwnd)) return false;
+    if (leaveHiddenPanels && CreatedLater(unit)) continue;
+    if (!CreateControl(window, unit, parentHwnd, NativeIdOf(window, i))) return false;
+    if (!CreateChildren(window, unit.id(), unit.hwnd, false)) return false;
   }
   return true;
 }
@@ -519,22 +533,23 @@ int ShowCommand(const tpl::KindData& data) {
     unit.disabled = (r.flags & tpl::kUnitDisabled) != 0;
     unit.cursor = r.cursor;
   }
+  // Every unit's parent chain reaches the window within as many steps as there are units (so no
+  // chain is a loop), through units that exist and are not the window unit itself.
   for (std::size_t i = 1; i < records.size(); ++i) {
-    const std::uint32_t parent = records[i].parent;
-    if (parent == 0) continue;
-    LiveUnit* p = window.FindUnit(parent);
-    if (p == nullptr || p == &window.units[i] || p == &window.units[0]) return false;
+    std::uint32_t parent = records[i].parent;
+    for (std::size_t steps = 0; parent != 0; ++steps) {
+      LiveUnit* p = window.FindUnit(parent);
+      if (p == nullptr || p == &window.units[0] || steps == records.size()) return false;
+      parent = p->record->parent;
+    }
   }
   return true;
 }
 
 bool BuildWindow(LiveWindow& window) {
   if (!RegisterWindowClasses() || !CreateWindowUnit(window, window.units[0])) return false;
-  if (!CreateChildren(window, 0, window.hwnd)) return false;
-  for (LiveUnit& unit : window.units) {
-    if (unit.hwnd == nullptr) return false;  // its parent chain never reaches the window
-    unit.cursorHandle = CursorFromData(unit.cursor);
-  }
+  for (LiveUnit& unit : window.units) unit.cursorHandle = CursorFromData(unit.cursor);
+  if (!CreateChildren(window, 0, window.hwnd, true)) return false;
   ShowWindow(window.hwnd, ShowCommand(window.units[0].data));
   UpdateWindow(window.hwnd);
   return true;
@@ -555,6 +570,31 @@ LiveUnit* LiveWindow::FindUnit(HWND h) {
     if (unit.hwnd == h) return &unit;
   }
   return nullptr;
+}
+
+bool EnsureCreated(LiveWindow& window, LiveUnit& unit) {
+  if (unit.hwnd != nullptr) return true;
+  // The panel on the window that holds the unit (or the unit itself).
+  LiveUnit* panel = &unit;
+  while (panel->record->parent != 0) panel = window.FindUnit(panel->record->parent);
+  if (panel->hwnd == nullptr) {
+    const auto index = static_cast<std::size_t>(panel - window.units.data());
+    if (!CreateControl(window, *panel, window.hwnd, NativeIdOf(window, index)) ||
+        !CreateChildren(window, panel->id(), panel->hwnd, false)) {
+      return false;
+    }
+    // It takes the place in the stacking order (and so in the tab order) that it would have had if
+    // it had been created with the others: just below the sibling before it in record order.
+    HWND above = HWND_TOP;
+    for (std::size_t j = index; j-- > 1;) {
+      if (window.units[j].record->parent == 0 && window.units[j].hwnd != nullptr) {
+        above = window.units[j].hwnd;
+        break;
+      }
+    }
+    SetWindowPos(panel->hwnd, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  return unit.hwnd != nullptr;
 }
 
 LiveWindow* FindLoadedWindow(WindowId id) {

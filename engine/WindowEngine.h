@@ -30,6 +30,9 @@ void LoadWindowTemplates(const ProgramTemplates& program);
 
 // Creates the window from its template with all its controls and shows it; if it is already loaded,
 // shows it. A missing template or a window that cannot be created is the fatal error "载入启动窗口失败".
+// The controls of a panel on the window that is hidden then (a later page) are created at the first
+// property operation on one of them (showing the panel is one), with the same fatal error if that
+// fails.
 void LoadWindow(WindowId window);
 
 // Sets StartupComplete, then dispatches messages until a quit message arrives and returns its code;

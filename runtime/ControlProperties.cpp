@@ -32,6 +32,9 @@ LiveUnit& FindUnit(WindowId window, ControlId control, LiveWindow** owner = null
   if (loaded == nullptr) WindowNotLoaded();
   LiveUnit* unit = loaded->FindUnit(control);
   if (unit == nullptr) NativeNotCreated();  // no such unit: nothing was created for it
+  // A unit of a page not shown yet is created now; failing that is what failing to create it with the
+  // window would have been.
+  if (!engine::EnsureCreated(*loaded, *unit)) ReportRuntimeError(kErrorNone, "载入启动窗口失败");
   if (owner != nullptr) *owner = loaded;
   return *unit;
 }

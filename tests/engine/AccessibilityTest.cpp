@@ -84,6 +84,7 @@ using Accessibility = WizardEngine;
 
 // Every label and band, walked from the window: static text named by its caption.
 TEST_F(Accessibility, EveryLabelAndBandIsStaticTextNamedByItsCaption) {
+  ShowPageTwo();  // the second page's labels exist from its first showing on
   std::vector<HWND> labels = ChildrenOfClass(Main(), engine::kLabelClass);
   const std::vector<HWND> bands = ChildrenOfClass(Main(), engine::kTransLabelClass);
   EXPECT_EQ(labels.size(), 5u);

@@ -194,6 +194,41 @@ TEST_F(WizardEngine, PressOnAPanelOrATransparentLabelIsNotADrag) {
   EXPECT_EQ(MessageAfterPress(Native(kTitleLabel), &hit), 0u);
 }
 
+// The window shows with its first page only: the second page's panel and its controls (every edit
+// box and the combo box of the wizard) are made at the first property operation on one of them,
+// hidden as stored, at the place in the stacking order they would have had: below the title band,
+// above the first page's panel.
+BOOL CALLBACK CollectClassName(HWND h, LPARAM context) {
+  char name[64] = {};
+  GetClassNameA(h, name, sizeof name);
+  reinterpret_cast<std::vector<std::string>*>(context)->push_back(name);
+  return TRUE;
+}
+
+std::vector<std::string> DescendantClasses(HWND parent) {
+  std::vector<std::string> classes;
+  EnumChildWindows(parent, CollectClassName, reinterpret_cast<LPARAM>(&classes));
+  return classes;
+}
+
+TEST_F(WizardEngine, TheSecondPageIsMadeAtItsFirstUseInItsPlace) {
+  EXPECT_EQ(Existing(kRegistrationPanel), nullptr);
+  EXPECT_EQ(Existing(kNicknameEdit), nullptr);
+  const std::vector<std::string> first = DescendantClasses(Main());
+  EXPECT_EQ(first.size(), 8u);  // two bands, the first page's panel and its five controls
+  for (const std::string& name : first) EXPECT_TRUE(name != "Edit" && name != "ComboBox") << name;
+
+  EXPECT_EQ(ReadText(kNicknameEdit, kEditBoxContent), "");
+  const HWND panel = Existing(kRegistrationPanel);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_FALSE(IsWindowVisible(panel));
+  EXPECT_EQ(GetParent(Existing(kNicknameEdit)), panel);
+  EXPECT_EQ(DescendantClasses(Main()).size(), 18u);
+  EXPECT_EQ(GetWindow(panel, GW_HWNDPREV), Existing(kTitleLabel));
+  EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), Existing(kSelectionPanel));
+  EXPECT_TRUE(IsWindowVisible(Existing(kSelectionPanel)));
+}
+
 // ---- Fatal errors and endings, in child processes ----
 
 tpl::Bytes Variant(void (*change)(tpl::TemplateBlock&)) {
@@ -256,6 +291,33 @@ ZV_CHILD_SCENARIO(RaiseOnUnknownUnit) {
   RaiseEvent(event);
 }
 
+ZV_CHILD_SCENARIO(ParentsInALoop) {
+  StartWith(Variant([](tpl::TemplateBlock& b) {
+    b.windows[0].units[2].parent = b.windows[0].units[3].id;
+    b.windows[0].units[3].parent = b.windows[0].units[2].id;
+  }));
+}
+
+// From now on every edit box fails to be created (a hook that refuses it); the second page starts
+// with one. The report's own box has none.
+LRESULT CALLBACK RefuseCreation(int code, WPARAM wp, LPARAM lp) {
+  char name[16] = {};
+  if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wp), name, sizeof name) > 0 &&
+      lstrcmpiA(name, "Edit") == 0) {
+    return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+ZV_CHILD_SCENARIO(SecondPageCannotBeMade) {
+  InitRuntime();
+  LoadWindowTemplates(Templates(ShippedBlock()));
+  LoadWindow(kWindowId);
+  SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
+  WriteControlInt(kWindowId, kRegistrationPanel, kPropertyVisible, 1);
+  EndProgram(0);
+}
+
 TEST(WindowLoading, CorruptedTemplateIsTheTemplateDataError) {
   ChildProcess child;
   StartScenario(child, "CorruptedTemplate");
@@ -278,6 +340,23 @@ TEST(WindowLoading, ParentThatIsNotAUnitFailsLoadWindow) {
   ChildProcess child;
   StartScenario(child, "ParentThatIsNotAUnit");
   ExpectFatalBox(child, "载入启动窗口失败");
+}
+
+TEST(WindowLoading, ParentsInALoopFailLoadWindow) {
+  ChildProcess child;
+  StartScenario(child, "ParentsInALoop");
+  ExpectFatalBox(child, "载入启动窗口失败");
+}
+
+// A page made later that cannot be made is the same fatal error as a window that cannot be.
+TEST(WindowLoading, ASecondPageThatCannotBeMadeIsTheLoadingError) {
+  ChildProcess child;
+  StartScenario(child, "SecondPageCannotBeMade");
+  MessageBox box = WaitForMessageBox(child.id());
+  ASSERT_NE(box.window, nullptr);
+  EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
+  PressOk(box);
+  EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
 }
 
 TEST(WindowLoading, MissingTemplateFailsLoadWindow) {

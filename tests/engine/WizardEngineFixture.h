@@ -73,11 +73,27 @@ class WizardEngine : public ::testing::Test {
     Pump();
   }
 
-  static HWND Native(ControlId id) {
+  // The control's native window as it is now: null for a control of a page not created yet.
+  static HWND Existing(ControlId id) {
     engine::LiveWindow* window = engine::FindLoadedWindow(kWindowId);
     if (window == nullptr) return nullptr;
     engine::LiveUnit* unit = window->FindUnit(id);
     return unit != nullptr ? unit->hwnd : nullptr;
+  }
+  // The control's native window, its page created first if it was not yet, as a property operation
+  // on it would.
+  static HWND Native(ControlId id) {
+    engine::LiveWindow* window = engine::FindLoadedWindow(kWindowId);
+    if (window == nullptr) return nullptr;
+    engine::LiveUnit* unit = window->FindUnit(id);
+    if (unit == nullptr || !engine::EnsureCreated(*window, *unit)) return nullptr;
+    return unit->hwnd;
+  }
+  // Every page created, for the checks that walk every control.
+  static void CreateEveryPage() {
+    engine::LiveWindow* window = engine::FindLoadedWindow(kWindowId);
+    ASSERT_NE(window, nullptr);
+    for (engine::LiveUnit& unit : window->units) ASSERT_TRUE(engine::EnsureCreated(*window, unit));
   }
   static HWND Main() { return Native(kWindowUnit); }
 
