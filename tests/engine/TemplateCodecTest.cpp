@@ -115,7 +115,8 @@ void ExpectEveryTruncationRefused(D data) {
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
     KindData out;
-    ASSERT_EQ(DecodeKindData(D::kKind, cut, out), KindDataStatus::Malformed) << length << " of " << bytes.size();
+    ASSERT_EQ(DecodeKindData(D::kKind, cut, out), KindDataStatus::Malformed)
+        << length << " of " << bytes.size();
   }
   KindData out;
   ASSERT_EQ(DecodeKindData(D::kKind, bytes, out), KindDataStatus::Ok);
