@@ -7,6 +7,12 @@
 // in payload/, or the files of the folder named by ZV_PAYLOAD_DIR. Each length is the file's own.
 // Before each array lies its CRC-32 (<symbol>_crc32), computed by the build from the same file
 // (make-checksums.py writes PayloadChecksums.inc), which the program checks before it writes.
+//
+// The arrays go into read-only data under a name of their own, .rdata$payload: the shipped
+// program's linker script puts them at the start of its read-only section, which starts on a page
+// boundary of the file, so that a loader can map the megabytes of the suite from the file as they
+// are first read (at installation). Wine reads a section whose file offset is not page-aligned
+// into memory in whole when the program starts.
 
 #include "PayloadChecksums.inc"
 
@@ -31,7 +37,7 @@
 2:
 .endm
 
-  .section .rdata, "dr"
+  .section .rdata$payload, "dr"
   zv_byte_array ZV_SYMBOL(zv_payload_zvmain), ZV_PAYLOAD_ZVMAIN, ZV_PAYLOAD_ZVMAIN_CRC32
   zv_byte_array ZV_SYMBOL(zv_payload_zvmix), ZV_PAYLOAD_ZVMIX, ZV_PAYLOAD_ZVMIX_CRC32
   zv_byte_array ZV_SYMBOL(zv_payload_zvtune), ZV_PAYLOAD_ZVTUNE, ZV_PAYLOAD_ZVTUNE_CRC32

@@ -221,6 +221,36 @@ TEST(SetupProgram, CarriesEveryPayloadAsAByteArrayInReadOnlyData) {
   }
 }
 
+// The section that carries the payloads starts on a page of the file, so that a loader can map the
+// suite from the file as it is read instead of reading it in when the program starts (Wine reads a
+// section at an offset that is not page-aligned in whole). The payloads' section is the first of
+// the read-only sections (the arrays are at its start) and no payload lies beyond it. Only the
+// shipped i386 program is laid out so; the x86_64 test vehicle keeps the toolchain's layout.
+TEST(SetupProgram, CarriesThePayloadsInASectionThatStartsOnAPageOfTheFile) {
+  const std::string setup = test::ReadWholeFile(kSetupProgram);
+  ASSERT_GT(setup.size(), sizeof(IMAGE_DOS_HEADER)) << kSetupProgram;
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(setup.data());
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(setup.data() + dos->e_lfanew);
+  if (nt->FileHeader.Machine != IMAGE_FILE_MACHINE_I386)
+    GTEST_SKIP() << "the x86_64 test vehicle keeps the toolchain's section layout";
+  constexpr std::size_t kPage = 4096;
+  const IMAGE_SECTION_HEADER* carrier = nullptr;
+  for (const PayloadEntry& entry : PayloadCatalogue()) {
+    const std::string block(reinterpret_cast<const char*>(entry.payload),
+                            sizeof(ByteArray) + static_cast<std::size_t>(entry.payload->length));
+    const auto found = std::search(setup.begin(), setup.end(),
+                                   std::boyer_moore_horspool_searcher(block.begin(), block.end()));
+    ASSERT_NE(found, setup.end()) << entry.path;
+    const IMAGE_SECTION_HEADER* section = SectionAt(setup, static_cast<std::size_t>(found - setup.begin()));
+    ASSERT_NE(section, nullptr) << entry.path;
+    if (carrier == nullptr) carrier = section;
+    EXPECT_EQ(section, carrier) << entry.path << ": the payloads are split over sections";
+  }
+  ASSERT_NE(carrier, nullptr);
+  EXPECT_EQ(carrier->PointerToRawData % kPage, 0u) << "file offset " << carrier->PointerToRawData;
+  EXPECT_EQ(carrier->VirtualAddress % kPage, 0u);
+}
+
 // The catalogue's payloads aimed at a test folder instead of the install directory.
 class PayloadWrite : public testing::Test {
  protected:
