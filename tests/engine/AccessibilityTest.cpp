@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/engine/WizardEngineFixture.h"
+#include "tests/support/ImportHook.h"
 
 namespace zv::test {
 namespace {
@@ -80,7 +81,95 @@ std::vector<HWND> ChildrenOfClass(HWND parent, const char* className) {
   return search.found;
 }
 
+// Under Wine the system's default objects name a label by its text and give an edit box its text as
+// its value, the answers the engine gives itself; Windows' may not. So that a test can tell the
+// engine's own answers from the default's, the system's default object that the engine builds on
+// can be made mute: while `g_muteDefaults` is set, the engine's CreateStdAccessibleObject (which it
+// looks up with GetProcAddress at its first question) hands out the default object of a blank,
+// hidden window instead, which has no name, no value and the role of a client area. The hook is
+// in place before the first test, so that the engine's first lookup already goes through it.
+bool g_muteDefaults = false;
+int g_defaultsBuilt = 0;
+using CreateStdAccessibleObjectFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+CreateStdAccessibleObjectFn g_createDefault = nullptr;
+
+HWND BlankWindow() {
+  static HWND blank = CreateWindowExA(0, "Static", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  return blank;
+}
+
+HRESULT WINAPI CreateMutableDefault(HWND h, LONG id, REFIID riid, void** out) {
+  ++g_defaultsBuilt;
+  return g_createDefault(g_muteDefaults ? BlankWindow() : h, id, riid, out);
+}
+
+FARPROC WINAPI GetProcAddressSeen(HMODULE module, LPCSTR name);
+ImportHook g_lookups("GetProcAddress", reinterpret_cast<void*>(&GetProcAddressSeen));
+
+FARPROC WINAPI GetProcAddressSeen(HMODULE module, LPCSTR name) {
+  FARPROC found = g_lookups.original<decltype(&GetProcAddress)>()(module, name);
+  if (found == nullptr || HIWORD(reinterpret_cast<ULONG_PTR>(name)) == 0 ||
+      lstrcmpA(name, "CreateStdAccessibleObject") != 0) {
+    return found;
+  }
+  g_createDefault = reinterpret_cast<CreateStdAccessibleObjectFn>(reinterpret_cast<void*>(found));
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&CreateMutableDefault));
+}
+
 using Accessibility = WizardEngine;
+
+class AccessibilityWithMuteDefaults : public WizardEngine {
+ protected:
+  void SetUp() override {
+    WizardEngine::SetUp();
+    ASSERT_TRUE(g_lookups.ok());
+    g_muteDefaults = true;
+    g_defaultsBuilt = 0;
+  }
+  void TearDown() override {
+    g_muteDefaults = false;
+    WizardEngine::TearDown();
+  }
+};
+
+// The labels' names and role, the input controls' names and the edit boxes' values are the engine's
+// own answers: they stay when the default object beneath has none.
+TEST_F(AccessibilityWithMuteDefaults, LabelsAreNamedStaticTextByTheEngineItself) {
+  ShowPageTwo();
+  for (ControlId id : {kTitleLabel, kFooterLabel, kSelectionPrompt, kNicknameLabel, kGenderLabel}) {
+    SCOPED_TRACE(std::to_string(id));
+    const Answer answer = Ask(Native(id));
+    ASSERT_TRUE(answer.found);
+    EXPECT_TRUE(answer.name == Wide(TextOf(Native(id))));
+    EXPECT_FALSE(answer.name.empty());
+    EXPECT_EQ(answer.role, ROLE_SYSTEM_STATICTEXT);
+  }
+  // The answers came from the engine's objects over the mute defaults.
+  EXPECT_GT(g_defaultsBuilt, 0);
+  IAccessible* blank = nullptr;
+  ASSERT_TRUE(SUCCEEDED(
+      g_createDefault(BlankWindow(), OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&blank))));
+  VARIANT self;
+  V_VT(&self) = VT_I4;
+  V_I4(&self) = CHILDID_SELF;
+  BSTR name = nullptr;
+  const HRESULT asked = blank->get_accName(self, &name);
+  EXPECT_TRUE(FAILED(asked) || name == nullptr || SysStringLen(name) == 0);
+  SysFreeString(name);
+  blank->Release();
+}
+
+TEST_F(AccessibilityWithMuteDefaults, InputControlsAreNamedAndEditBoxesValuedByTheEngineItself) {
+  ShowPageTwo();
+  EXPECT_TRUE(Ask(Native(kNicknameEdit)).name == L"\u6635\u79f0\uff1a");  // 昵称：
+  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == L"\u6027\u522b\uff1a");  // 性别：
+  const std::string disclaimer = TextOf(Native(kDisclaimerEdit));
+  ASSERT_GT(disclaimer.size(), 20u);
+  EXPECT_TRUE(Ask(Native(kDisclaimerEdit)).value == Wide(disclaimer));
+  SetWindowTextA(Native(kNicknameEdit), "小明");
+  EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == Wide("小明"));
+  EXPECT_GT(g_defaultsBuilt, 0);
+}
 
 // Every label and band, walked from the window: static text named by its caption.
 TEST_F(Accessibility, EveryLabelAndBandIsStaticTextNamedByItsCaption) {
