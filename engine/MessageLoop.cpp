@@ -1,7 +1,9 @@
-// The message loop and event delivery. Keyboard use is what any window with tab stops offers (Tab and
-// Shift+Tab between the tab stops, Enter clicks the focused button; Space is the button's own) and
-// nothing more: no default button, no Escape, no arrow-key moves between radio buttons. A left press on
-// the window's client area or on a Label becomes a caption drag before it is dispatched.
+// The message loop and event delivery. Keyboard use is what a dialog offers: Tab and Shift+Tab between
+// the tab stops, Enter clicks the focused button (Space is the button's own), and the arrow keys move
+// from a radio button to the next or previous one of its panel and check it, as a dialog does: the
+// button class keeps only the checked radio button a tab stop, so the arrows are how a keyboard
+// reaches the other. Nothing more: no default button, no Escape. A left press on the window's client
+// area or on a Label becomes a caption drag before it is dispatched.
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 #include "runtime/Fatal.h"
@@ -32,7 +34,28 @@ bool IsButtonKind(const engine::LiveUnit* unit) {
   return unit != nullptr && (unit->kind() == tpl::KindId::Button || unit->kind() == tpl::KindId::RadioBox);
 }
 
+// Up and Left (`back`), Down and Right on a focused radio button: the previous or next radio button of
+// the same panel that is shown and enabled, round the end (the system's group order: the panel's
+// controls form one group), gets the focus and is checked. False where the focus is no radio button,
+// so that the key goes to the control.
+bool MoveAmongRadioButtons(bool back) {
+  const HWND from = GetFocus();
+  if ((SendMessageA(from, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) return false;
+  HWND to = from;
+  for (int step = 0; step < 64; ++step) {  // a panel holds far fewer controls
+    to = GetNextDlgGroupItem(GetParent(from), to, back);
+    if (to == nullptr || to == from) break;
+    if ((SendMessageA(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) continue;
+    SetFocus(to);
+    if (SendMessageA(to, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageA(to, BM_CLICK, 0, 0);
+    break;
+  }
+  return true;
+}
+
 bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
+  static_assert(VK_LEFT + 1 == VK_UP && VK_UP + 1 == VK_RIGHT && VK_RIGHT + 1 == VK_DOWN);
+  if (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN) return MoveAmongRadioButtons(msg.wParam <= VK_UP);
   if (msg.wParam == VK_TAB) {
     const HWND focus = GetFocus();
     const HWND from = focus != nullptr && IsChild(window.hwnd, focus) ? focus : nullptr;

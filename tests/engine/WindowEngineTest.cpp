@@ -142,6 +142,56 @@ TEST_F(WizardEngine, TabStaysOnTheVisiblePageAndSkipsTheDisabledDisclaimer) {
   }
 }
 
+// The arrow keys move between the two radio buttons of the selection page, both ways and round the
+// end, and check the one they reach: the only way a keyboard chooses uninstall, since the unchecked
+// radio button is no tab stop. Choosing raises no handler.
+TEST_F(WizardEngine, ArrowKeysMoveBetweenTheRadioButtonsAndCheckThem) {
+  constexpr PropertyIndex kChecked = 18;
+  SetFocus(Native(kInstallRadio));
+  const struct {
+    WPARAM key;
+    ControlId reached;
+  } steps[] = {{VK_DOWN, kUninstallRadio}, {VK_UP, kInstallRadio}, {VK_RIGHT, kUninstallRadio},
+               {VK_DOWN, kInstallRadio},   {VK_LEFT, kUninstallRadio}};
+  for (const auto& step : steps) {
+    PressKey(step.key);
+    SCOPED_TRACE(step.key);
+    EXPECT_EQ(GetFocus(), Native(step.reached));
+    EXPECT_EQ(Read(kUninstallRadio, kChecked), step.reached == kUninstallRadio ? 1 : 0);
+    EXPECT_EQ(Read(kInstallRadio, kChecked), step.reached == kInstallRadio ? 1 : 0);
+  }
+  for (int calls : g_calls) EXPECT_EQ(calls, 0);
+}
+
+// In an edit box the arrow keys stay the box's own: they move the caret.
+TEST_F(WizardEngine, ArrowKeysInTheNicknameBoxMoveTheCaret) {
+  ShowPageTwo();
+  Write(kDisclaimerEdit, kPropertyVisible, 0);
+  SetWindowTextA(Native(kNicknameEdit), "abc");
+  SetFocus(Native(kNicknameEdit));
+  SendMessageA(Native(kNicknameEdit), EM_SETSEL, 3, 3);
+  PressKey(VK_LEFT);
+  DWORD start = 0;
+  SendMessageA(Native(kNicknameEdit), EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+  EXPECT_EQ(start, 2u);
+  EXPECT_EQ(GetFocus(), Native(kNicknameEdit));
+}
+
+// Every control of the second page that takes input is reached by Tab within one round.
+TEST_F(WizardEngine, TabReachesEveryInputControlOfTheSecondPage) {
+  ShowPageTwo();
+  Write(kDisclaimerEdit, kPropertyVisible, 0);
+  SetFocus(Native(kRegistrationNext));
+  std::vector<HWND> reached;
+  for (int i = 0; i < 4; ++i) {
+    PressKey(VK_TAB);
+    reached.push_back(GetFocus());
+  }
+  for (ControlId id : {kNicknameEdit, kGenderCombo, kRegistrationCancel, kRegistrationNext}) {
+    EXPECT_NE(std::find(reached.begin(), reached.end(), Native(id)), reached.end()) << std::hex << id;
+  }
+}
+
 TEST_F(WizardEngine, EnterOnAFocusedButtonClicksIt) {
   SetFocus(Native(kSelectionNext));
   PressKey(VK_RETURN);
