@@ -201,17 +201,27 @@ const IMAGE_SECTION_HEADER* SectionAt(const std::string& image, std::size_t offs
   return nullptr;
 }
 
+// The payload's header and bytes as one block: the program keeps the array exactly as it is written
+// out.
+std::string BlockOf(const PayloadEntry& entry) {
+  return std::string(reinterpret_cast<const char*>(entry.payload),
+                     sizeof(ByteArray) + static_cast<std::size_t>(entry.payload->length));
+}
+
+// The file offset of the first copy of `block` in the image, or npos.
+std::size_t OffsetIn(const std::string& image, const std::string& block) {
+  const auto found =
+      std::search(image.begin(), image.end(), std::boyer_moore_horspool_searcher(block.begin(), block.end()));
+  return found == image.end() ? std::string::npos : static_cast<std::size_t>(found - image.begin());
+}
+
 TEST(SetupProgram, CarriesEveryPayloadAsAByteArrayInReadOnlyData) {
   const std::string setup = test::ReadWholeFile(kSetupProgram);
   ASSERT_GT(setup.size(), sizeof(IMAGE_DOS_HEADER)) << kSetupProgram;
   for (const PayloadEntry& entry : PayloadCatalogue()) {
-    // Header and bytes as one block: the program keeps the array exactly as it is written out.
-    const std::string block(reinterpret_cast<const char*>(entry.payload),
-                            sizeof(ByteArray) + static_cast<std::size_t>(entry.payload->length));
-    const auto found = std::search(setup.begin(), setup.end(),
-                                   std::boyer_moore_horspool_searcher(block.begin(), block.end()));
-    ASSERT_NE(found, setup.end()) << entry.path;
-    const std::size_t offset = static_cast<std::size_t>(found - setup.begin());
+    const std::string block = BlockOf(entry);
+    const std::size_t offset = OffsetIn(setup, block);
+    ASSERT_NE(offset, std::string::npos) << entry.path;
     const IMAGE_SECTION_HEADER* section = SectionAt(setup, offset);
     ASSERT_NE(section, nullptr) << entry.path;
     EXPECT_LE(offset + block.size(), section->PointerToRawData + section->SizeOfRawData) << entry.path;
@@ -236,12 +246,9 @@ TEST(SetupProgram, CarriesThePayloadsInASectionThatStartsOnAPageOfTheFile) {
   constexpr std::size_t kPage = 4096;
   const IMAGE_SECTION_HEADER* carrier = nullptr;
   for (const PayloadEntry& entry : PayloadCatalogue()) {
-    const std::string block(reinterpret_cast<const char*>(entry.payload),
-                            sizeof(ByteArray) + static_cast<std::size_t>(entry.payload->length));
-    const auto found = std::search(setup.begin(), setup.end(),
-                                   std::boyer_moore_horspool_searcher(block.begin(), block.end()));
-    ASSERT_NE(found, setup.end()) << entry.path;
-    const IMAGE_SECTION_HEADER* section = SectionAt(setup, static_cast<std::size_t>(found - setup.begin()));
+    const std::size_t offset = OffsetIn(setup, BlockOf(entry));
+    ASSERT_NE(offset, std::string::npos) << entry.path;
+    const IMAGE_SECTION_HEADER* section = SectionAt(setup, offset);
     ASSERT_NE(section, nullptr) << entry.path;
     if (carrier == nullptr) carrier = section;
     EXPECT_EQ(section, carrier) << entry.path << ": the payloads are split over sections";
