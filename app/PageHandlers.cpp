@@ -5,12 +5,16 @@
 //
 // A copy of the program whose embedded payloads no longer match their recorded checksums installs
 // nothing: the user is told to get a new copy, and the exit code is 1. Nor does a wizard running as
-// an administrator write or delete through an install folder that is a link another user planted.
+// an administrator write or delete through an install folder that is a link another user planted, or
+// write into one that another user owns or whose permissions it cannot confirm.
 //
 // When anything of an installation could not be written, or a file of an uninstallation that exists
 // could not be deleted, the user is told which files and what to do about it (close the programs
 // that hold a file, free disk space, run with the rights to write), nothing is started, and the exit
 // code is 1: saying "done" then would send the user off with a broken suite.
+//
+// The install folders are held open from their check to the end of the program, so that the files
+// written, deleted and started are those of the folders that were checked.
 #include "app/PageHandlers.h"
 
 #include "app/WizardControls.h"
@@ -76,6 +80,10 @@ constexpr char kNotInstalledHeading[] = "安装未完成：\r\n";
 constexpr char kNotUninstalledHeading[] = "卸载未完成：\r\n";
 constexpr char kLinkedFolderNotWritten[] = " 是指向其他位置的链接，为安全起见未写入任何文件。";
 constexpr char kLinkedFolderNotDeleted[] = " 是指向其他位置的链接，为安全起见未删除任何文件。";
+// A folder that somebody the wizard cannot trust owns, or whose owner and list could not be confirmed.
+constexpr char kForeignFolderNotWritten[] = "属于其他用户，为安全起见未写入任何文件。请删除该文件夹后重试。";
+constexpr char kUnconfirmedFolderNotWritten[] = "的权限无法确认，为安全起见未写入任何文件。";
+constexpr char kUnconfirmedFolderNotDeleted[] = "的权限无法确认，为安全起见未删除任何文件。";
 constexpr char kDamagedMessage[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
@@ -102,14 +110,19 @@ void RequireIntactPayloads() {
   EndProgram(1);
 }
 
-// Before the first write or deletion: the folders are made or made safe (see InstallFolder.h), and a
-// folder that is a link not to be followed ends the program, with nothing written, deleted or started.
-void RequireUsableFolders(FolderUse use) {
-  const char* linked = PrepareInstallFolders(kInstallFolders, use);
-  if (linked == nullptr) return;
+// Before the first write or deletion: the folders are made or made safe and held until the program
+// ends (see InstallFolder.h); a folder that may not be used ends the program, with nothing written,
+// deleted or started.
+void RequireUsableFolders(HeldFolders& held, FolderUse use) {
+  const FolderRefusal refusal = held.Prepare(kInstallFolders, use);
+  if (refusal == FolderRefusal::kNone) return;
   const bool deleting = use == FolderUse::kDelete;
-  const Text message = JoinTexts({deleting ? kNotUninstalledHeading : kNotInstalledHeading, linked,
-                                  deleting ? kLinkedFolderNotDeleted : kLinkedFolderNotWritten});
+  const char* why = deleting ? kLinkedFolderNotDeleted : kLinkedFolderNotWritten;
+  if (refusal == FolderRefusal::kForeignOwner) why = kForeignFolderNotWritten;
+  if (refusal == FolderRefusal::kUnconfirmed)
+    why = deleting ? kUnconfirmedFolderNotDeleted : kUnconfirmedFolderNotWritten;
+  const Text message =
+      JoinTexts({deleting ? kNotUninstalledHeading : kNotInstalledHeading, held.refused(), why});
   ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
@@ -132,7 +145,8 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
-  RequireUsableFolders(FolderUse::kDelete);
+  HeldFolders folders;
+  RequireUsableFolders(folders, FolderUse::kDelete);
   // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
   // a file that cannot be deleted.
   StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
@@ -153,7 +167,8 @@ void WriteSuiteFiles(FailedFiles& failed) {
 // A registered user's installation is written again as it stands; the configuration is not touched.
 [[noreturn]] void Reinstall() {
   RequireIntactPayloads();
-  RequireUsableFolders(FolderUse::kWrite);
+  HeldFolders folders;
+  RequireUsableFolders(folders, FolderUse::kWrite);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   FinishInstallation(failed);
@@ -186,7 +201,8 @@ bool NicknameIsAcceptable() {
 [[noreturn]] void Install() {
   RequireIntactPayloads();
   // An existing folder is fine; one that could not be made shows in the writes.
-  RequireUsableFolders(FolderUse::kCreateAndWrite);
+  HeldFolders folders;
+  RequireUsableFolders(folders, FolderUse::kCreateAndWrite);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),

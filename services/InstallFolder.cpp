@@ -4,7 +4,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "runtime/Handles.h"
+#include <cstring>
+#include <utility>
 
 namespace zv {
 namespace {
@@ -18,80 +19,160 @@ struct LocalBlock {
   void* memory = nullptr;
 };
 
-bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return sid != nullptr && IsWellKnownSid(sid, type); }
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return sid != nullptr && IsWellKnownSid(sid, type);
+}
 
-// The user the process runs as, in string form ("S-1-5-21-..."), into `sid`.
-bool CurrentUserSid(LocalBlock& sid) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  UniqueHandle owned(token);
-  alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return false;
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return false;
-  sid.memory = text;
+// The user the process runs as.
+class ProcessUser {
+ public:
+  ProcessUser() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    UniqueHandle owned(token);
+    DWORD size = 0;
+    ok_ = GetTokenInformation(token, TokenUser, buffer_, sizeof buffer_, &size) != 0;
+  }
+  PSID sid() const { return ok_ ? reinterpret_cast<const TOKEN_USER*>(buffer_)->User.Sid : nullptr; }
+
+ private:
+  alignas(TOKEN_USER) unsigned char buffer_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  bool ok_ = false;
+};
+
+// TrustedInstaller, the service that owns the system's own files: NT SERVICE\TrustedInstaller.
+bool IsTrustedInstaller(PSID sid) {
+  static constexpr DWORD kRids[] = {80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464};
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  if (!IsValidSid(sid) || *GetSidSubAuthorityCount(sid) != 6 ||
+      std::memcmp(GetSidIdentifierAuthority(sid), &nt, sizeof nt) != 0)
+    return false;
+  for (DWORD i = 0; i < 6; ++i)
+    if (*GetSidSubAuthority(sid, i) != kRids[i]) return false;
   return true;
+}
+
+// The principals that may own and change an install folder: the system, the administrators, the
+// system's installer service and the user who runs the wizard.
+bool IsTrusted(PSID sid, PSID user) {
+  return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
+         IsTrustedInstaller(sid) || (user != nullptr && EqualSid(sid, user));
+}
+
+// Rights that let somebody change what is in a folder, or the folder's own list or owner.
+constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
+                                        FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                        GENERIC_ALL;
+
+// The list lets somebody who is not trusted change the folder or what is in it, now or by
+// inheritance (an entry that applies only to what is made inside counts as well). The one exception
+// is the usual inherit-only entry for CREATOR OWNER: it gives the maker of a new file rights on that
+// file, and only the trusted can make files here. Deny entries count for nothing: a change they
+// forbid can be allowed again by whoever may change the list. Allow entries whose principal cannot be
+// placed (object entries) count as untrusted.
+bool OthersMayChange(const ACL* dacl, PSID user) {
+  if (dacl == nullptr) return true;  // no list at all: everyone may do everything
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(const_cast<ACL*>(dacl), i, &entry)) return true;
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    const ACCESS_MASK mask = static_cast<const ACCESS_ALLOWED_ACE*>(entry)->Mask;
+    switch (header->AceType) {
+      case ACCESS_ALLOWED_ACE_TYPE:
+      case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
+        if ((mask & kChangingRights) == 0) continue;
+        PSID sid = const_cast<DWORD*>(&static_cast<const ACCESS_ALLOWED_ACE*>(entry)->SidStart);
+        if (IsTrusted(sid, user)) continue;
+        if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 && IsWellKnown(sid, WinCreatorOwnerSid)) continue;
+        return true;
+      }
+      case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+      case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+      case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+        if ((mask & kChangingRights) != 0) return true;
+        continue;
+      default:
+        continue;
+    }
+  }
+  return false;
 }
 
 // The protected access list of the install folders, inherited by everything made in them: full
 // control for SYSTEM, Administrators and the current user, read and execute (0x1200a9) for Users;
 // nothing inherited from the folder above.
-bool ProtectedDescriptor(LocalBlock& descriptor) {
-  LocalBlock user;
-  if (!CurrentUserSid(user)) return false;
+bool ProtectedDescriptor(PSID user, LocalBlock& descriptor) {
+  char* userText = nullptr;
+  if (user == nullptr || !ConvertSidToStringSidA(user, &userText)) return false;
   char sddl[256];
-  wsprintfA(sddl, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;%s)(A;OICI;0x1200a9;;;BU)",
-            static_cast<const char*>(user.memory));
+  wsprintfA(sddl, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;%s)(A;OICI;0x1200a9;;;BU)", userText);
+  LocalFree(userText);
   return ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor.memory,
                                                               nullptr) != 0;
 }
 
-// Rights that let a group change what is in a folder, or the folder's own list.
-constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
-                                        WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+enum class Trust { kTrusted, kOpenToOthers, kForeign, kUnreadable };
 
-bool IsBroadGroup(PSID sid) {
-  return IsWellKnown(sid, WinWorldSid) || IsWellKnown(sid, WinAuthenticatedUserSid) ||
-         IsWellKnown(sid, WinBuiltinUsersSid) || IsWellKnown(sid, WinInteractiveSid);
-}
-
-// The folder's list allows a broad group to change it or anything in it, now or by inheritance (an
-// entry that applies only to what is made inside counts as well).
-bool BroadGroupsMayChange(const char* folder) {
+// What the folder's owner and list, read through the held handle, say.
+Trust TrustOf(HANDLE folder, PSID user) {
+  PSID owner = nullptr;
   PACL dacl = nullptr;
   LocalBlock descriptor;
-  if (GetNamedSecurityInfoA(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &descriptor.memory) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                      nullptr, &dacl, nullptr, &descriptor.memory) != ERROR_SUCCESS ||
+      owner == nullptr || !IsValidSid(owner)) {
+    return Trust::kUnreadable;
+  }
+  if (!IsTrusted(owner, user)) return Trust::kForeign;
+  return OthersMayChange(dacl, user) ? Trust::kOpenToOthers : Trust::kTrusted;
+}
+
+// Gives the folder the protected list through its held handle, then reads it back: a list that the
+// system did not take (or took only in part) is a failure.
+bool Protect(HANDLE folder, PSECURITY_DESCRIPTOR descriptor, PSID user) {
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) return false;
+  if (SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                      nullptr, nullptr, dacl, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  if (dacl == nullptr) return true;  // no list at all: everyone may do everything
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* entry = nullptr;
-    if (!GetAce(dacl, i, &entry)) continue;
-    const auto* header = static_cast<const ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-    if ((allowed->Mask & kChangingRights) != 0 && IsBroadGroup(const_cast<DWORD*>(&allowed->SidStart)))
-      return true;
-  }
-  return false;
+  return TrustOf(folder, user) == Trust::kTrusted;
 }
 
 // A link that Administrators or SYSTEM own was made by someone who could write there anyway. The
-// link itself is asked, not what it points at.
-bool LinkIsTrusted(const char* folder) {
-  UniqueFile link(CreateFileA(folder, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr));
-  if (!link) return false;
+// link itself is asked (through its own handle), not what it points at.
+bool LinkIsTrusted(HANDLE link) {
   PSID owner = nullptr;
   LocalBlock descriptor;
-  if (GetSecurityInfo(link.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                      nullptr, &descriptor.memory) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor.memory) != ERROR_SUCCESS) {
     return false;
   }
   return IsWellKnown(owner, WinBuiltinAdministratorsSid) || IsWellKnown(owner, WinLocalSystemSid);
+}
+
+// Opens a folder to hold it: readable (listing is a data access, so the handle takes part in sharing
+// and its missing delete sharing keeps everyone from moving, renaming or deleting the folder), its
+// owner and list readable, and its list settable where this user may set it. `asItself` opens a link
+// in the folder's place rather than what it leads to.
+UniqueFile OpenToHold(const char* folder, bool writing, bool asItself) {
+  constexpr DWORD kHold = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (asItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  const auto open = [&](DWORD access) {
+    return UniqueFile(CreateFileA(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  flags, nullptr));
+  };
+  if (writing) {
+    UniqueFile settable = open(kHold | WRITE_DAC);
+    if (settable || GetLastError() != ERROR_ACCESS_DENIED) return settable;
+  }
+  return open(kHold);
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
@@ -106,39 +187,74 @@ bool RunsWithAdministratorRights() {
   return CheckTokenMembership(nullptr, sid, &member) && member;
 }
 
-const char* PrepareInstallFolders(std::span<const char* const> folders, FolderUse use) {
-  LocalBlock descriptor;
-  bool haveDescriptor = false;
+bool HeldFolders::Hold(UniqueFile handle) {
+  if (count_ == kMaxHeld) return false;
+  held_[count_++] = std::move(handle);
+  return true;
+}
+
+FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderUse use) {
+  refused_ = nullptr;
+  const bool writing = use != FolderUse::kDelete;
   const bool administrator = RunsWithAdministratorRights();
+  const ProcessUser user;
+  LocalBlock descriptor;
+  const auto refuse = [&](const char* folder, FolderRefusal why) {
+    refused_ = folder;
+    return why;
+  };
   for (const char* folder : folders) {
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    UniqueFile handle = OpenToHold(folder, writing, true);
+    if (!handle) {
+      // Only a folder that is not there counts as missing; any other failure to look at it leaves
+      // nothing checked, and nothing is done there.
+      if (!IsMissing(GetLastError())) return refuse(folder, FolderRefusal::kUnconfirmed);
       if (use != FolderUse::kCreateAndWrite) continue;
-      if (!haveDescriptor) haveDescriptor = ProtectedDescriptor(descriptor);
+      if (descriptor.memory == nullptr && !ProtectedDescriptor(user.sid(), descriptor))
+        return refuse(folder, FolderRefusal::kUnconfirmed);
       // Made in one step with its own list: there is no moment in which the folder exists with the
-      // entries of the folder above.
-      // (Without a list of its own, which only a failed token query prevents, it is made as before.)
+      // entries of the folder above. One that somebody made meanwhile is checked like any other.
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
-      CreateDirectoryA(folder, haveDescriptor ? &security : nullptr);
-      continue;
+      if (!CreateDirectoryA(folder, &security) && GetLastError() != ERROR_ALREADY_EXISTS) continue;
+      handle = OpenToHold(folder, writing, true);
+      if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && administrator && !LinkIsTrusted(folder)) {
-      return folder;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle.get(), &information))
+      return refuse(folder, FolderRefusal::kUnconfirmed);
+    // (The name is asked as well: a system that opens what a link leads to even when asked for the
+    // link itself still reports the link's own attributes for its name.)
+    const DWORD byName = GetFileAttributesA(folder);
+    if (((information.dwFileAttributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) &
+         FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      if (administrator && !LinkIsTrusted(handle.get())) return refuse(folder, FolderRefusal::kLinked);
+      // A link that is followed is held as well as the folder it leads to, which is checked in its place.
+      Hold(std::move(handle));
+      handle = OpenToHold(folder, writing, false);
+      if (!handle) continue;  // it leads nowhere: the writes through it fail and say so
+      if (!GetFileInformationByHandle(handle.get(), &information))
+        return refuse(folder, FolderRefusal::kUnconfirmed);
     }
-    if (use == FolderUse::kDelete || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-    if (!BroadGroupsMayChange(folder)) continue;
-    if (!haveDescriptor) haveDescriptor = ProtectedDescriptor(descriptor);
-    PACL dacl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    if (haveDescriptor && GetSecurityDescriptorDacl(descriptor.memory, &present, &dacl, &defaulted)) {
-      // Refused where this user neither owns the folder nor has administrator rights: it stays.
-      SetNamedSecurityInfoA(const_cast<char*>(folder), SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                            dacl, nullptr);
+    const HANDLE checked = handle.get();
+    Hold(std::move(handle));
+    // A file in the folder's place: the writes into it fail and say so.
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !writing) continue;
+    switch (TrustOf(checked, user.sid())) {
+      case Trust::kTrusted:
+        continue;
+      case Trust::kForeign:
+        return refuse(folder, FolderRefusal::kForeignOwner);
+      case Trust::kUnreadable:
+        return refuse(folder, FolderRefusal::kUnconfirmed);
+      case Trust::kOpenToOthers:
+        if (descriptor.memory == nullptr && !ProtectedDescriptor(user.sid(), descriptor))
+          return refuse(folder, FolderRefusal::kUnconfirmed);
+        if (!Protect(checked, descriptor.memory, user.sid()))
+          return refuse(folder, FolderRefusal::kUnconfirmed);
+        continue;
     }
   }
-  return nullptr;
+  return FolderRefusal::kNone;
 }
 
 }  // namespace zv

@@ -1,15 +1,18 @@
 // The install folders under the security model that Windows enforces and Wine does not: Wine has one
-// user, runs every program as an administrator, keeps a folder's access list only as far as Unix
-// permissions can hold it, and reports a Linux symbolic link as a reparse point. So the list handed
-// to the system when a folder is made is read where it is handed over (a hook on this program's
-// import of CreateDirectoryA), what lands on disk is read back as far as Wine keeps it, and the
-// rights and owners that Wine cannot give are given through hooks: a token without administrator
-// rights, a link that Administrators or SYSTEM own, a folder list that lets a broad group write.
+// user, runs every program as an administrator, keeps a folder's owner and access list only as far as
+// Unix permissions can hold them, and reports a Linux symbolic link as a reparse point. So the list
+// handed to the system when a folder is made is read where it is handed over (a hook on this
+// program's import of CreateDirectoryA), what lands on disk is read back as far as Wine keeps it, and
+// the rights, owners and refusals that Wine cannot give are given through hooks, per folder, as the
+// system would answer them: a token without administrator rights, a folder another user owns, a list
+// that others may change, a list that cannot be read or set, a folder that cannot be opened.
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,25 +44,44 @@ std::string AccessListOnDisk(const std::string& path) {
   return result;
 }
 
+// How the system answers for one folder, where the scene says so.
+struct FolderAnswer {
+  std::string security;  // "O:...D:..." reported by GetSecurityInfo ("" for the real one)
+  DWORD readError = 0;   // GetSecurityInfo fails with this
+  DWORD setError = 0;    // SetSecurityInfo fails with this
+  bool setKept = true;   // a list that is set reads back as set (otherwise as before)
+  DWORD openError = 0;   // opening the folder fails with this
+  bool appears = false;  // somebody makes the folder just before the wizard does
+};
 
 // What the hooks saw and what they are to answer.
 struct Scene {
-  std::vector<std::string> made;          // folders passed to CreateDirectoryA
-  std::vector<bool> existedBefore;        // whether each was there at that moment
-  std::vector<std::string> madeWith;      // the list each was made with ("" for none)
-  std::vector<std::string> listsSet;      // lists given to existing folders (SetNamedSecurityInfoA)
-  bool administrator = true;              // CheckTokenMembership's answer, where hooked
-  std::string linkOwner;                  // the owner GetSecurityInfo reports ("" for the real one)
-  std::string folderList;                 // the list GetNamedSecurityInfoA reports ("" for the real one)
+  std::vector<std::string> made;                // folders passed to CreateDirectoryA
+  std::vector<bool> existedBefore;              // whether each was there at that moment
+  std::vector<std::string> madeWith;            // the list each was made with ("" for none)
+  std::vector<std::string> listsSet;            // lists given to existing folders (SetSecurityInfo)
+  bool administrator = true;                    // CheckTokenMembership's answer, where hooked
+  std::map<std::string, FolderAnswer> answers;  // by path
+  std::map<HANDLE, std::string> opened;         // the path each handle of CreateFileA was opened by
   test::ImportHook* createDirectory = nullptr;
   test::ImportHook* membership = nullptr;
   test::ImportHook* handleSecurity = nullptr;
-  test::ImportHook* namedSecurity = nullptr;
-  test::ImportHook* setNamedSecurity = nullptr;
+  test::ImportHook* setSecurity = nullptr;
+  test::ImportHook* createFile = nullptr;
+
+  FolderAnswer* AnswerFor(HANDLE handle) {
+    const auto path = opened.find(handle);
+    if (path == opened.end()) return nullptr;
+    const auto answer = answers.find(path->second);
+    return answer == answers.end() ? nullptr : &answer->second;
+  }
 };
 Scene* g_scene = nullptr;
 
 BOOL WINAPI SceneCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+  const auto answer = g_scene->answers.find(path);
+  if (answer != g_scene->answers.end() && answer->second.appears)
+    g_scene->createDirectory->original<decltype(&CreateDirectoryA)>()(path, nullptr);
   g_scene->made.push_back(path);
   g_scene->existedBefore.push_back(GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES);
   g_scene->madeWith.push_back(security != nullptr ? SddlOf(security->lpSecurityDescriptor, DACL_SECURITY_INFORMATION)
@@ -73,61 +95,69 @@ BOOL WINAPI SceneCheckTokenMembership(HANDLE token, PSID sid, PBOOL member) {
   return ok;
 }
 
-// Descriptors made from SDDL for the hooked answers; freed with the scene's process.
-PSECURITY_DESCRIPTOR FromSddl(const std::string& sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
-  return descriptor;
+HANDLE WINAPI SceneCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE model) {
+  const auto answer = g_scene->answers.find(path);
+  if (answer != g_scene->answers.end() && answer->second.openError != 0) {
+    SetLastError(answer->second.openError);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = g_scene->createFile->original<decltype(&CreateFileA)>()(path, access, share, security,
+                                                                          disposition, flags, model);
+  if (handle != INVALID_HANDLE_VALUE) g_scene->opened[handle] = path;
+  return handle;
 }
 
 DWORD WINAPI SceneGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
                                   PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
-  if (g_scene->linkOwner.empty() || owner == nullptr)
-    return g_scene->handleSecurity->original<decltype(&GetSecurityInfo)>()(handle, type, parts, owner, group, dacl,
-                                                                          sacl, descriptor);
-  PSECURITY_DESCRIPTOR made = FromSddl("O:" + g_scene->linkOwner);
-  BOOL defaulted = FALSE;
-  GetSecurityDescriptorOwner(made, owner, &defaulted);
-  *descriptor = made;
-  return ERROR_SUCCESS;
-}
-
-DWORD WINAPI SceneGetNamedSecurityInfoA(LPCSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
-                                        PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
-  if (g_scene->folderList.empty() || dacl == nullptr)
-    return g_scene->namedSecurity->original<decltype(&GetNamedSecurityInfoA)>()(name, type, parts, owner, group, dacl,
-                                                                               sacl, descriptor);
-  PSECURITY_DESCRIPTOR made = FromSddl(g_scene->folderList);
+  FolderAnswer* answer = g_scene->AnswerFor(handle);
+  if (answer != nullptr && answer->readError != 0) return answer->readError;
+  if (answer == nullptr || answer->security.empty())
+    return g_scene->handleSecurity->original<decltype(&GetSecurityInfo)>()(handle, type, parts, owner, group,
+                                                                           dacl, sacl, descriptor);
+  // Made from the descriptor language; freed by the caller with LocalFree, as the system's own.
+  PSECURITY_DESCRIPTOR made = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorA(answer->security.c_str(), SDDL_REVISION_1, &made,
+                                                       nullptr);
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
-  GetSecurityDescriptorDacl(made, &present, dacl, &defaulted);
+  if (owner != nullptr) GetSecurityDescriptorOwner(made, owner, &defaulted);
+  if (dacl != nullptr && (!GetSecurityDescriptorDacl(made, &present, dacl, &defaulted) || !present))
+    *dacl = nullptr;
   *descriptor = made;
   return ERROR_SUCCESS;
 }
 
-DWORD WINAPI SceneSetNamedSecurityInfoA(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID owner,
-                                        PSID group, PACL dacl, PACL sacl) {
+DWORD WINAPI SceneSetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID owner,
+                                  PSID group, PACL dacl, PACL sacl) {
   SECURITY_DESCRIPTOR descriptor;
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
   if ((parts & PROTECTED_DACL_SECURITY_INFORMATION) != 0)
     SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-  g_scene->listsSet.push_back(SddlOf(&descriptor, DACL_SECURITY_INFORMATION));
-  return g_scene->setNamedSecurity->original<decltype(&SetNamedSecurityInfoA)>()(name, type, parts, owner, group,
-                                                                                dacl, sacl);
+  const std::string list = SddlOf(&descriptor, DACL_SECURITY_INFORMATION);
+  g_scene->listsSet.push_back(list);
+  FolderAnswer* answer = g_scene->AnswerFor(handle);
+  if (answer != nullptr && answer->setError != 0) return answer->setError;
+  if (answer != nullptr && !answer->security.empty()) {
+    if (answer->setKept) answer->security = answer->security.substr(0, answer->security.find("D:")) + list;
+    return ERROR_SUCCESS;
+  }
+  return g_scene->setSecurity->original<decltype(&SetSecurityInfo)>()(handle, type, parts, owner, group, dacl,
+                                                                      sacl);
 }
 
 class InstallFolderTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(createDirectory_.ok() && membership_.ok() && handleSecurity_.ok() && namedSecurity_.ok() &&
-                setNamedSecurity_.ok())
+    ASSERT_TRUE(createDirectory_.ok() && membership_.ok() && handleSecurity_.ok() && setSecurity_.ok() &&
+                createFile_.ok())
         << "the program's imports could not be hooked";
     scene_.createDirectory = &createDirectory_;
     scene_.membership = &membership_;
     scene_.handleSecurity = &handleSecurity_;
-    scene_.namedSecurity = &namedSecurity_;
-    scene_.setNamedSecurity = &setNamedSecurity_;
+    scene_.setSecurity = &setSecurity_;
+    scene_.createFile = &createFile_;
     g_scene = &scene_;
     root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
     scene_.made.clear();
@@ -135,6 +165,7 @@ class InstallFolderTest : public testing::Test {
     scene_.madeWith.clear();
   }
   void TearDown() override {
+    held_.reset();
     for (const std::string& link : links_) test::RemoveLinuxLink(link);
     test::RemoveTree(root_);
     g_scene = nullptr;
@@ -145,20 +176,26 @@ class InstallFolderTest : public testing::Test {
   }
   std::string Path(const std::string& name) const { return root_ + "\\" + name; }
 
-  const char* Prepare(const std::vector<std::string>& folders, FolderUse use) {
+  // Prepares the folders with a new holder (the last one is let go); the refused folder, or nullptr.
+  const char* Prepare(const std::vector<std::string>& folders, FolderUse use, FolderRefusal* why = nullptr) {
     std::vector<const char*> names;
     for (const std::string& folder : folders) names.push_back(folder.c_str());
-    return PrepareInstallFolders(names, use);
+    held_ = std::make_unique<HeldFolders>();
+    const FolderRefusal refusal = held_->Prepare(names, use);
+    if (why != nullptr) *why = refusal;
+    EXPECT_EQ(refusal == FolderRefusal::kNone, held_->refused() == nullptr);
+    return held_->refused();
   }
 
   std::string root_;
   std::vector<std::string> links_;
+  std::unique_ptr<HeldFolders> held_;
   Scene scene_;
   test::ImportHook createDirectory_{"CreateDirectoryA", reinterpret_cast<void*>(&SceneCreateDirectoryA)};
   test::ImportHook membership_{"CheckTokenMembership", reinterpret_cast<void*>(&SceneCheckTokenMembership)};
   test::ImportHook handleSecurity_{"GetSecurityInfo", reinterpret_cast<void*>(&SceneGetSecurityInfo)};
-  test::ImportHook namedSecurity_{"GetNamedSecurityInfoA", reinterpret_cast<void*>(&SceneGetNamedSecurityInfoA)};
-  test::ImportHook setNamedSecurity_{"SetNamedSecurityInfoA", reinterpret_cast<void*>(&SceneSetNamedSecurityInfoA)};
+  test::ImportHook setSecurity_{"SetSecurityInfo", reinterpret_cast<void*>(&SceneSetSecurityInfo)};
+  test::ImportHook createFile_{"CreateFileA", reinterpret_cast<void*>(&SceneCreateFileA)};
 };
 
 // ---- Folders that the wizard makes ----------------------------------------------------------------
@@ -192,39 +229,127 @@ TEST_F(InstallFolderTest, NothingIsMadeUnlessTheUseSaysSo) {
   }
 }
 
-// ---- Existing folders that a broad group may change ---------------------------------------------
+// ---- Which existing folders are trusted -----------------------------------------------------------
 
-TEST_F(InstallFolderTest, AnExistingFolderThatABroadGroupMayChangeGetsTheProtectedList) {
+// The user of this test program, who runs the "wizard" here.
+std::string Own() {
+  return test::OwnUserSid();
+}
+constexpr char kOtherUser[] = "S-1-5-21-1-2-3-1001";
+constexpr char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr char kOwnersOnly[] = "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// For writing, an existing folder is used as it is when a trusted principal owns it and nobody else
+// may change it; it gets the protected list when a trusted principal owns it and others may change
+// it; it is refused when somebody else owns it or its owner and list cannot be read, set or read back.
+// An uninstallation changes no list and refuses nothing of this.
+TEST_F(InstallFolderTest, AnExistingFolderIsUsedOnlyWhenNobodyElseCanChangeIt) {
+  enum Outcome { kLeft, kProtected, kForeign, kUnconfirmed };
+  struct Case {
+    std::string name;
+    std::string owner;
+    std::string list;
+    FolderAnswer fault;
+    Outcome outcome;
+  };
+  std::vector<Case> cases = {
+      {"only its owners may change it",
+       "BA",
+       "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)",
+       {},
+       kLeft},
+      {"owned by this user", Own(), std::string(kOwnersOnly) + "(A;OICI;FA;;;" + Own() + ")", {}, kLeft},
+      {"owned by SYSTEM", "SY", kOwnersOnly, {}, kLeft},
+      {"owned by TrustedInstaller",
+       kTrustedInstaller,
+       std::string(kOwnersOnly) + "(A;OICI;FA;;;" + kTrustedInstaller + ")",
+       {},
+       kLeft},
+      {"a deny entry for everyone only", "BA", std::string(kOwnersOnly) + "(D;OICI;FA;;;WD)", {}, kLeft},
+      {"another user may change it",
+       "BA",
+       std::string(kOwnersOnly) + "(A;OICI;FA;;;" + kOtherUser + ")",
+       {},
+       kProtected},
+      {"another user, by inheritance only",
+       "BA",
+       std::string(kOwnersOnly) + "(A;OICIIO;FA;;;" + kOtherUser + ")",
+       {},
+       kProtected},
+      {"Guests may add files", "BA", std::string(kOwnersOnly) + "(A;;0x2;;;BG)", {}, kProtected},
+      {"Users may write attributes", "BA", std::string(kOwnersOnly) + "(A;;0x100;;;BU)", {}, kProtected},
+      {"CREATOR OWNER in force", "BA", std::string(kOwnersOnly) + "(A;OICI;FA;;;CO)", {}, kProtected},
+      {"no list at all", "BA", "", {}, kProtected},
+      {"another user owns it",
+       kOtherUser,
+       std::string(kOwnersOnly) + "(A;OICI;FA;;;" + kOtherUser + ")",
+       {},
+       kForeign},
+      {"another user owns it, with a list of the owners", kOtherUser, kOwnersOnly, {}, kForeign},
+      {"its descriptor cannot be read", "BA", kOwnersOnly, {.readError = ERROR_ACCESS_DENIED}, kUnconfirmed},
+      {"it cannot be opened", "BA", kOwnersOnly, {.openError = ERROR_ACCESS_DENIED}, kUnconfirmed},
+      {"the list cannot be set", "BA", "D:(A;OICI;FA;;;WD)", {.setError = ERROR_ACCESS_DENIED}, kUnconfirmed},
+      {"the list set is not kept", "BA", "D:(A;OICI;FA;;;WD)", {.setKept = false}, kUnconfirmed},
+  };
+  // Each broad group with each right that lets it change the folder, as the drive's root gives them.
+  for (const char* group : {"WD", "AU", "BU", "IU"})
+    for (const char* rights : {"0x1301bf", "GW", "GA", "0x4"})
+      cases.push_back({std::string(group) + " with " + rights,
+                       "BA",
+                       std::string(kOwnersOnly) + "(A;OICI;" + rights + ";;;" + group + ")",
+                       {},
+                       kProtected});
   const std::string folder = Path("vik");
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  // As C:\ gives a folder made below it: Modify for Authenticated Users, and so on for each group.
-  for (const char* group : {"WD", "AU", "BU", "IU"}) {
-    for (const char* rights : {"0x1301bf", "GW", "GA", "0x4"}) {  // Modify, generic write/all, append data
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const FolderUse use : {FolderUse::kWrite, FolderUse::kDelete}) {
+      FolderAnswer answer = c.fault;
+      answer.security = "O:" + c.owner + c.list;
+      scene_.answers = {{folder, answer}};
       scene_.listsSet.clear();
-      scene_.folderList = std::string("D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;") + rights + ";;;" + group + ")";
-      EXPECT_EQ(Prepare({folder}, FolderUse::kWrite), nullptr);
-      ASSERT_EQ(scene_.listsSet.size(), 1u) << group << " with " << rights << " was left as it was";
-      EXPECT_EQ(scene_.listsSet[0].rfind("D:P(A;OICI;FA;;;SY)", 0), 0u) << scene_.listsSet[0];
-      EXPECT_NE(scene_.listsSet[0].find("(A;OICI;0x1200a9;;;BU)"), std::string::npos) << scene_.listsSet[0];
+      FolderRefusal why = FolderRefusal::kNone;
+      Prepare({folder}, use, &why);
+      const bool writing = use == FolderUse::kWrite;
+      const FolderRefusal wanted = c.outcome == kForeign && writing ? FolderRefusal::kForeignOwner
+                                   : c.outcome == kUnconfirmed && (writing || c.fault.openError != 0)
+                                       ? FolderRefusal::kUnconfirmed
+                                       : FolderRefusal::kNone;
+      EXPECT_EQ(why, wanted) << (writing ? "writing" : "deleting");
+      if (writing && c.outcome == kProtected) {
+        ASSERT_EQ(scene_.listsSet.size(), 1u) << "left as it was";
+        EXPECT_EQ(scene_.listsSet[0].rfind("D:P(A;OICI;FA;;;SY)", 0), 0u) << scene_.listsSet[0];
+        EXPECT_NE(scene_.listsSet[0].find("(A;OICI;0x1200a9;;;BU)"), std::string::npos) << scene_.listsSet[0];
+      } else if (c.fault.setError == 0 && c.fault.setKept) {
+        EXPECT_TRUE(scene_.listsSet.empty()) << (writing ? "writing: " : "deleting: ") << scene_.listsSet[0];
+      }
     }
   }
 }
 
-TEST_F(InstallFolderTest, AFolderThatOnlyItsOwnersMayChangeIsLeftAsItIs) {
-  const std::string folder = Path("vik");
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  // Users may read and run; the creator owner, SYSTEM and the administrators may change.
-  scene_.folderList = "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)";
-  EXPECT_EQ(Prepare({folder}, FolderUse::kWrite), nullptr);
-  EXPECT_TRUE(scene_.listsSet.empty()) << scene_.listsSet[0];
+TEST_F(InstallFolderTest, AFolderThatAppearsBeforeTheWizardMakesItIsCheckedAsAnExistingOne) {
+  const std::string parent = Path("zor");
+  const std::string child = Path("zor\\vik");
+  scene_.answers[child] = {.security = "O:" + std::string(kOtherUser) + kOwnersOnly, .appears = true};
+  FolderRefusal why = FolderRefusal::kNone;
+  EXPECT_STREQ(Prepare({parent, child}, FolderUse::kCreateAndWrite, &why), child.c_str());
+  EXPECT_EQ(why, FolderRefusal::kForeignOwner);
+  EXPECT_TRUE(scene_.listsSet.empty());
 }
 
-TEST_F(InstallFolderTest, AnUninstallationChangesNoFoldersList) {
-  const std::string folder = Path("vik");
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  scene_.folderList = "D:(A;OICI;0x1301bf;;;AU)";
-  EXPECT_EQ(Prepare({folder}, FolderUse::kDelete), nullptr);
-  EXPECT_TRUE(scene_.listsSet.empty());
+TEST_F(InstallFolderTest, TheFoldersAreHeldAgainstMovesUntilLetGo) {
+  const std::string parent = Path("zor");
+  const std::string child = Path("zor\\vik");
+  for (const FolderUse use : {FolderUse::kCreateAndWrite, FolderUse::kDelete}) {
+    ASSERT_EQ(Prepare({parent, child}, use), nullptr);
+    for (const std::string& folder : {child, parent}) {
+      EXPECT_FALSE(MoveFileExA(folder.c_str(), Path("moved").c_str(), 0))
+          << folder << " was moved while held";
+      EXPECT_EQ(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+    }
+    held_.reset();
+  }
+  EXPECT_TRUE(MoveFileExA(parent.c_str(), Path("moved").c_str(), 0)) << "still held: " << GetLastError();
 }
 
 TEST_F(InstallFolderTest, WhatLandsOnDiskForAFolderOpenToEveryone) {
@@ -276,16 +401,16 @@ TEST_F(LinkedFolderTest, AnAdministratorFollowsNoLinkThatAnotherUserOwns) {
   // A link further down is refused as well.
   ASSERT_TRUE(CreateDirectoryA(Path("real").c_str(), nullptr)) << GetLastError();
   ASSERT_TRUE(MakeLink(Path("real\\vik"), elsewhere_));
-  EXPECT_EQ(Prepare({Path("real"), Path("real\\vik")}, FolderUse::kWrite), Path("real\\vik"));
+  EXPECT_STREQ(Prepare({Path("real"), Path("real\\vik")}, FolderUse::kWrite), Path("real\\vik").c_str());
 }
 
 TEST_F(LinkedFolderTest, ALinkThatAdministratorsOrSystemOwnIsFollowed) {
   for (const char* owner : {"BA", "SY"}) {
-    scene_.linkOwner = owner;
+    scene_.answers[link_] = {.security = std::string("O:") + owner};
     EXPECT_EQ(Prepare({link_, link_ + "\\vik"}, FolderUse::kCreateAndWrite), nullptr) << owner;
   }
   EXPECT_EQ(test::FilesIn(elsewhere_), std::vector<std::string>{"vik"});
-  scene_.linkOwner = test::OwnUserSid();
+  scene_.answers[link_] = {.security = "O:" + test::OwnUserSid()};
   EXPECT_STREQ(Prepare({link_}, FolderUse::kDelete), link_.c_str());
 }
 
