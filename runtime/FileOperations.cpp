@@ -2,15 +2,17 @@
 // never damages the file it replaces: a file that did not exist is written in place and deleted again
 // if a write fails; an existing file is replaced by a new file written beside it, which is flushed to
 // disk and then moved over the target, so the old content stays until the new content is complete.
-// The new file takes over what belongs to the old one (its access list, and its owner and group where
-// they can be carried) and leaves what an overwrite leaves (the archive flag); a hidden or system file
-// is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL would be. A replacement that
-// the system refuses falls back to that overwrite. Scratch files that a killed process left behind
+// The new file takes the folder's access list, as every new file there does, and the archive flag,
+// as an overwrite would leave it; a hidden or system file is refused, as opening it with
+// CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL would be. A replacement that the system refuses for want
+// of rights, or that meets a target kept busy, falls back to that overwrite; one that fails for any
+// other cause (a full disk) leaves the old file. No file is reached through a link: every file is
+// opened as itself, scratch files are made new under names nobody can predict and are moved, given
+// attributes and deleted through their own handles. Scratch files that a killed process left behind
 // are removed by the next write beside them.
 #include "runtime/FileOperations.h"
 
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cctype>
 #include <cstdint>
@@ -91,23 +93,23 @@ bool EndsWithSeparator(const char* path) {
   return CharacterLength(last) == 1 && (*last == '\\' || *last == '/' || *last == ':');
 }
 
-// Scratch files are named by GetTempFileNameA: this prefix, one to four hex digits, ".tmp".
+// Scratch files are named with this prefix, hex digits and ".tmp": sixteen random digits now, one to
+// four in files that earlier versions (which used GetTempFileNameA) may have left.
 constexpr char kScratchPrefix[] = "zvw";
+constexpr int kScratchDigits = 16;
 
 bool IsScratchName(const char* name) {
   if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 3, kScratchPrefix, 3) != CSTR_EQUAL)
     return false;
   const char* p = name + 3;
   int digits = 0;
-  for (; digits < 4 && std::isxdigit(static_cast<unsigned char>(*p)) != 0; ++p) ++digits;
+  for (; digits < kScratchDigits && std::isxdigit(static_cast<unsigned char>(*p)) != 0; ++p) ++digits;
   return digits > 0 && lstrcmpiA(p, ".tmp") == 0;
 }
 
 // A process killed in the middle of a write leaves its scratch file behind. Such leftovers in
 // `directory` are removed here; a scratch file that a running writer still holds open refuses to be
-// deleted (it is opened without sharing), so only files that nobody uses go. (A writer that has
-// closed its finished scratch file and is about to move it loses it here only if another write to
-// the same folder starts in that instant; its write then fails and leaves its target as it was.)
+// deleted (it is held without sharing), so only files that nobody uses go.
 void RemoveStaleScratchFiles(const char* directory) {
   char pattern[MAX_PATH];
   const std::size_t length = std::strlen(directory);
@@ -126,11 +128,84 @@ void RemoveStaleScratchFiles(const char* directory) {
     char path[MAX_PATH];
     std::memcpy(path, pattern, folderLength);
     std::strcpy(path + folderLength, found.cFileName);
-    DeleteFileA(path);
+    RemoveFile(path);
   } while (FindNextFileA(find.get(), &found));
 }
 
-// A new file in `directory` that is deleted again unless Keep() is called.
+}  // namespace
+
+// The system's random generator (RtlGenRandom), exported by advapi32 under this name.
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
+namespace {
+
+// Asks the system to delete the file behind `handle` when it is closed; the thread's last error is
+// kept, so that the caller can still report why the write failed.
+void DeleteOnClose(HANDLE handle) {
+  const DWORD error = GetLastError();
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+  SetLastError(error);
+}
+
+bool SetAttributesOf(HANDLE handle, DWORD attributes) {
+  FILE_BASIC_INFO basic{};  // times left at 0: unchanged
+  basic.FileAttributes = attributes;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// The final path of what `handle` opened: where the system really found it.
+bool FinalPathOf(HANDLE handle, char* out, DWORD capacity) {
+  const DWORD length =
+      GetFinalPathNameByHandleA(handle, out, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  return length > 0 && length < capacity;
+}
+
+// The opened file is not the name `path` in its folder: what was opened was found somewhere else, as
+// through a link that the system followed although asked for the link itself (Wine does, for a
+// Linux symbolic link to a file). Compared with the folder as the system resolves it, so that short
+// names and drive mappings do not count; when either cannot be told, nothing is concluded.
+bool FoundElsewhere(HANDLE file, const char* path) {
+  char directory[MAX_PATH];
+  char folderPath[MAX_PATH];
+  char filePath[MAX_PATH];
+  if (!DirectoryOf(path, directory, sizeof directory) || !FinalPathOf(file, filePath, sizeof filePath))
+    return false;
+  UniqueFile folder(CreateFileA(directory, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder || !FinalPathOf(folder.get(), folderPath, sizeof folderPath)) return false;
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; p += CharacterLength(p))
+    if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+  const std::size_t folderLength = std::strlen(folderPath);
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, filePath, static_cast<int>(folderLength),
+                        folderPath, static_cast<int>(folderLength)) != CSTR_EQUAL ||
+         (filePath[folderLength] != '\\' && !EndsWithSeparator(folderPath)) ||
+         lstrcmpiA(filePath + folderLength + (filePath[folderLength] == '\\' ? 1 : 0), name) != 0;
+}
+
+// A link in a file's place: a symbolic link or junction, or a name that shares its file with
+// another name (a hard link), through which a write would change a file elsewhere.
+bool IsLink(HANDLE file, const char* path) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return true;
+  const DWORD attributes = GetFileAttributesA(path);
+  return (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+         information.nNumberOfLinks > 1 ||
+         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+         FoundElsewhere(file, path);
+}
+
+// How often, and how far apart, a move that meets a sharing violation is tried again: a virus scanner
+// that looks at a file just written holds it open for a moment. About a second in all.
+constexpr int kMoveTries = 10;
+constexpr DWORD kMoveRetryMs = 100;
+
+// A new file beside a target, under a name that nobody can predict, made new (never an existing file,
+// never through a link) and held open without sharing: nobody else can read it half-written, write
+// into it or put anything in its place. Its attributes and its move over the target are done through
+// its handle. Deleted again unless it has taken the target's place.
 class ScratchFile {
  public:
   ScratchFile() = default;
@@ -138,114 +213,114 @@ class ScratchFile {
   ScratchFile& operator=(const ScratchFile&) = delete;
   ~ScratchFile() { Discard(); }
 
-  // Creates the file without sharing: nobody else can read a half-written file or write into it.
   bool Create(const char* directory) {
-    if (GetTempFileNameA(directory, kScratchPrefix, 0, name_) == 0) return false;
-    created_ = true;
-    handle_.reset(
-        CreateFileA(name_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return static_cast<bool>(handle_);
+    const std::size_t length = std::strlen(directory);
+    if (length + 1 + 3 + kScratchDigits + 4 >= MAX_PATH) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return false;
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      std::uint32_t random[2];
+      if (!SystemFunction036(random, sizeof random)) return false;
+      wsprintfA(name_, EndsWithSeparator(directory) ? "%s%s%08lX%08lX.tmp" : "%s\\%s%08lX%08lX.tmp",
+                directory, kScratchPrefix, static_cast<unsigned long>(random[0]),
+                static_cast<unsigned long>(random[1]));
+      handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+      if (handle_) return GetFileInformationByHandle(handle_.get(), &identity_) != 0 || Fail();
+      if (GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
   }
   HANDLE handle() const { return handle_.get(); }
   const char* name() const { return name_; }
-  // Flushes and closes the file; false when the system could not put it on disk.
-  bool Close() {
-    const bool flushed = FlushFileBuffers(handle_.get()) != 0;
-    handle_.reset();
-    return flushed;
-  }
-  void Keep() { created_ = false; }
-  // Closes and deletes the file now (nothing when it was never made).
-  void Discard() {
-    handle_.reset();
-    if (created_) DeleteFileA(name_);
-    created_ = false;
-  }
 
- private:
-  UniqueFile handle_;
-  char name_[MAX_PATH] = {};
-  bool created_ = false;
-};
-
-// What belongs to a file rather than to its content: its owner, group and access list. Read from the
-// file that is being replaced and given to the new file before it takes the old one's place, so that
-// replacing a file changes what the overwrite changes: its content, and the archive flag.
-class FileIdentity {
- public:
-  FileIdentity() = default;
-  FileIdentity(const FileIdentity&) = delete;
-  FileIdentity& operator=(const FileIdentity&) = delete;
-  ~FileIdentity() { LocalFree(descriptor_); }
-
-  // `file` is open with READ_CONTROL.
-  bool Read(HANDLE file) {
-    return GetSecurityInfo(file, SE_FILE_OBJECT, kParts, &owner_, &group_, &dacl_, nullptr, &descriptor_) ==
-           ERROR_SUCCESS;
-  }
-
-  // Gives the new file (by name: setting a security descriptor needs no access to the data, so the
-  // file can stay open without sharing meanwhile) the old one's access list as it stands: the same
-  // entries, the same inherited ones among them and the same protection from the folder's. False when
-  // the system refuses it: the new file would then be open to others as the old one was not.
-  // The owner and group follow where they differ from the new file's and the system lets them: setting
-  // another user as owner needs rights that a writer seldom has (ERROR_INVALID_OWNER), and the
-  // overwrite, which keeps them, asks for no such rights either.
-  bool GiveSecurityTo(const char* name) const {
-    if (SetFileSecurityA(name, DACL_SECURITY_INFORMATION, descriptor_) == 0) return false;
-    PSID newOwner = nullptr;
-    PSID newGroup = nullptr;
-    PSECURITY_DESCRIPTOR newDescriptor = nullptr;
-    if (GetNamedSecurityInfoA(name, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
-                              &newOwner, &newGroup, nullptr, nullptr, &newDescriptor) != ERROR_SUCCESS) {
-      return true;
+  // Closes the file for somebody else to write it by name (the profile writer), and opens it again
+  // afterwards: as itself, and only if it is still the file that was made.
+  void Lend() { handle_.reset(); }
+  bool Reclaim() {
+    handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr));
+    BY_HANDLE_FILE_INFORMATION now;
+    if (!handle_ || !GetFileInformationByHandle(handle_.get(), &now)) return false;
+    if (now.dwVolumeSerialNumber != identity_.dwVolumeSerialNumber ||
+        now.nFileIndexHigh != identity_.nFileIndexHigh || now.nFileIndexLow != identity_.nFileIndexLow ||
+        IsLink(handle_.get(), name_)) {
+      handle_.reset();  // somebody else's file: not ours to move or delete
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
     }
-    const bool ownerDiffers = owner_ != nullptr && (newOwner == nullptr || !EqualSid(owner_, newOwner));
-    const bool groupDiffers = group_ != nullptr && (newGroup == nullptr || !EqualSid(group_, newGroup));
-    LocalFree(newDescriptor);
-    const DWORD error = GetLastError();
-    if (ownerDiffers) SetFileSecurityA(name, OWNER_SECURITY_INFORMATION, descriptor_);
-    if (groupDiffers) SetFileSecurityA(name, GROUP_SECURITY_INFORMATION, descriptor_);
-    SetLastError(error);
     return true;
   }
 
- private:
-  static constexpr SECURITY_INFORMATION kParts =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  // Flushes the content to disk; false when the system could not put it there.
+  bool Flush() { return FlushFileBuffers(handle_.get()) != 0; }
 
-  PSID owner_ = nullptr;  // these three point into descriptor_
-  PSID group_ = nullptr;
-  PACL dacl_ = nullptr;
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-};
-
-// How often, and how far apart, a move that meets a sharing violation is tried again: a virus scanner
-// that looks at a file just written holds it open for a moment. About a second in all.
-constexpr int kMoveTries = 10;
-constexpr DWORD kMoveRetryMs = 100;
-
-// Moves the finished new file over the target, trying again for a while where the target is held
-// open by somebody for a moment.
-bool MoveOver(const char* scratch, const char* target) {
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExA(scratch, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveTries) return false;
-    Sleep(kMoveRetryMs);
+  // Moves the file over `target` (a link there is replaced, not followed), trying again for a while
+  // where the target is held open by somebody for a moment. The file is the target afterwards.
+  bool MoveOver(const char* target) {
+    // The rename takes a full path of the system's own form: "\??\C:\...", "\??\UNC\server\share\...".
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    const char* rest = full;
+    const char* prefix = "\\??\\";
+    if (std::strncmp(full, "\\\\?\\", 4) == 0 || std::strncmp(full, "\\\\.\\", 4) == 0) {
+      rest = full + 4;
+    } else if (full[0] == '\\' && full[1] == '\\') {
+      rest = full + 2;
+      prefix = "\\??\\UNC\\";
+    }
+    char ntPath[MAX_PATH + 16];
+    wsprintfA(ntPath, "%s%s", prefix, rest);
+    alignas(
+        FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+    std::memset(buffer, 0, sizeof buffer);
+    rename->ReplaceIfExists = TRUE;
+    const int characters = MultiByteToWideChar(CP_ACP, 0, ntPath, -1, rename->FileName, MAX_PATH + 16);
+    if (characters <= 1) return false;
+    rename->FileNameLength = static_cast<DWORD>((characters - 1) * sizeof(wchar_t));
+    for (int attempt = 1;; ++attempt) {
+      if (SetFileInformationByHandle(handle_.get(), FileRenameInfo, rename, sizeof buffer)) {
+        handle_.reset();
+        return true;
+      }
+      if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveTries) return false;
+      Sleep(kMoveRetryMs);
+    }
   }
-}
+
+  // Deletes the file now (nothing when it is gone or has taken the target's place).
+  void Discard() {
+    if (!handle_ && name_[0] != '\0') Reclaim();
+    if (handle_) DeleteOnClose(handle_.get());
+    handle_.reset();
+    name_[0] = '\0';
+  }
+
+ private:
+  bool Fail() {
+    DeleteOnClose(handle_.get());
+    handle_.reset();
+    return false;
+  }
+
+  UniqueFile handle_;
+  BY_HANDLE_FILE_INFORMATION identity_{};
+  char name_[MAX_PATH] = {};
+};
 
 // The plain overwrite of a target that is held open for writing without sharing: truncated, then
 // written, and given the archive flag as opening it with CREATE_ALWAYS would give it. What it leaves
 // after a failed write is what such an overwrite leaves.
-bool OverwriteHeld(UniqueFile& target, const char* path, const ByteArray* const* data, std::size_t count) {
+bool OverwriteHeld(UniqueFile& target, const ByteArray* const* data, std::size_t count) {
   bool written = SetFilePointer(target.get(), 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(target.get()) &&
                  WriteArrays(target.get(), data, count);
+  if (written) SetAttributesOf(target.get(), FILE_ATTRIBUTE_ARCHIVE);
   written = CloseHandle(target.release()) != 0 && written;
-  if (written) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
-  }
   return written;
 }
 
@@ -266,15 +341,12 @@ constexpr std::size_t kAllocationMargin = 8 * 1024;
 
 // The profile writer rewrites the whole file, and on a full disk it leaves the file cut short (the
 // settings after the cut are lost) and still reports success. So before it runs, the space that the
-// new content can need beyond the old (`bytes`, and a margin) is taken by a scratch file beside the
-// INI file and given back just before the write; if it cannot be had, nothing is written.
-// The reserve is filled with bytes that no compression can shrink: in a compressed folder (or on a
-// compressing file system) blocks of zeros are stored for next to nothing and would reserve nothing.
-bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
-  char directory[MAX_PATH];
-  ScratchFile reserve;
-  if (!DirectoryOf(file, directory, sizeof directory)) return false;
-  RemoveStaleScratchFiles(directory);
+// new content can need beyond the old (`bytes`, and a margin) is taken by a scratch file in the INI
+// file's folder and given back just before the write (when `reserve` goes); if it cannot be had,
+// nothing is written. The reserve is filled with bytes that no compression can shrink: in a
+// compressed folder (or on a compressing file system) blocks of zeros are stored for next to nothing
+// and would reserve nothing.
+bool ReserveSpace(const char* directory, std::size_t bytes, ScratchFile& reserve) {
   if (!reserve.Create(directory)) return false;
   unsigned char noise[4096];
   std::uint32_t state = 0x9E3779B9u ^ GetTickCount();  // xorshift: a new sequence for every block
@@ -289,7 +361,30 @@ bool SpaceCanBeHadBeside(const char* file, std::size_t bytes) {
     if (!WriteAll(reserve.handle(), noise, chunk)) return false;
     left -= chunk;
   }
-  return true;  // the scratch file goes when `reserve` does, and its space with it
+  return true;
+}
+
+// Copies the INI file's current content into `copy`, read through a handle that follows no link: a
+// link in the file's place gives nothing (what it leads to is not ours to read for writing), nor
+// does a missing file. `existed` says whether there was a file of its own.
+bool CopyIniInto(const char* file, HANDLE copy, bool& existed) {
+  existed = false;
+  UniqueFile current(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+  if (!current) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND;  // a missing folder, or no access: nothing is written
+  }
+  if (IsLink(current.get(), file)) return true;
+  existed = true;
+  unsigned char block[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(current.get(), block, sizeof block, &read, nullptr)) return false;
+    if (read == 0) return true;
+    if (!WriteAll(copy, block, read)) return false;
+  }
 }
 
 }  // namespace
@@ -299,7 +394,13 @@ bool MakeDirectory(TextArg path) {
 }
 
 bool RemoveFile(TextArg path) {
-  return DeleteFileA(path.c_str()) != 0;
+  // The name itself is removed, through a handle that follows no link: a link there goes, never the
+  // file it leads to.
+  UniqueFile file(CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return false;
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 bool FileExists(TextArg path) {
@@ -315,82 +416,85 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
   if (!DirectoryOf(path.c_str(), directory, sizeof directory)) return false;
   RemoveStaleScratchFiles(directory);
 
-  // A link (a symbolic link or junction) in the file's place is never followed: opened as itself, it
-  // counts as an existing file, and a replacement puts the new file where the link was. Writing
-  // through it would change a file somewhere else, perhaps one the link's maker could not change.
+  // A link (a symbolic link, junction or second name of another file) in the file's place is never
+  // followed: opened as itself, it counts as an existing file, and a replacement puts the new file
+  // where the link was. Writing through it would change a file somewhere else, perhaps one the link's
+  // maker could not change.
   constexpr DWORD kNoFollow = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 
   // A file that does not exist yet holds nothing to protect: it is written in place, which costs no
   // more than the plain write, and removed again if a write fails. (A scratch file with a flush and a
   // rename made a fresh installation's writes several times slower, the flush being most of it.)
-  UniqueFile fresh(CreateFileA(path.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_NEW, kNoFollow, nullptr));
+  UniqueFile fresh(
+      CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, &inheritable, CREATE_NEW, kNoFollow, nullptr));
   if (fresh) {
     bool written = WriteArrays(fresh.get(), data, count);
+    if (!written) DeleteOnClose(fresh.get());
     written = CloseHandle(fresh.release()) != 0 && written;
-    if (!written) DeleteFileA(path.c_str());
     return written;
   }
   const DWORD error = GetLastError();
   if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;  // no folder, no access
 
-  // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
-  // refuses it (access denied): such a file is not one of ours to overwrite.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
-  constexpr DWORD kTargetAccess = GENERIC_WRITE | READ_CONTROL | FILE_READ_ATTRIBUTES;
+  constexpr DWORD kTargetAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
   UniqueFile target(
       CreateFileA(path.c_str(), kTargetAccess, 0, &inheritable, OPEN_ALWAYS, kNoFollow, nullptr));
   if (!target) return false;
   const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;  // deleted and re-created meanwhile
+  const auto leaveAsItWas = [&] {
+    if (targetIsNew) DeleteOnClose(target.get());
+    return false;
+  };
+  // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
+  // refuses it (access denied): such a file is not one of ours to overwrite.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(target.get(), &information)) return leaveAsItWas();
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  const bool link = IsLink(target.get(), path.c_str());
 
-  // The new content goes to a scratch file beside the target, which takes over the target's access
-  // list (and owner and group, where it may) and the archive flag.
-  FileIdentity identity;
+  // The new content goes to a scratch file beside the target. Made in the target's folder, it takes
+  // the folder's access list, as any new file there does (the old file's list, owner and group are
+  // not carried: a file planted with entries of its own must not keep them), and the archive flag.
   ScratchFile scratch;
-  bool prepared = identity.Read(target.get()) && scratch.Create(directory);
-  if (prepared && !(WriteArrays(scratch.handle(), data, count) && scratch.Close() &&
-                    SetFileAttributesA(scratch.name(), FILE_ATTRIBUTE_ARCHIVE))) {
-    // The content itself could not be put on disk (a full disk, say): the old file stays as it was.
-    if (targetIsNew) {
-      target.reset();
-      DeleteFileA(path.c_str());
+  if (!scratch.Create(directory)) {
+    // Refused for want of rights (a second user's reinstallation, say): the plain overwrite below,
+    // which needs only the right to write the file. Any other cause (a full disk) fails the write.
+    if (GetLastError() != ERROR_ACCESS_DENIED) return leaveAsItWas();
+  } else {
+    if (!(WriteArrays(scratch.handle(), data, count) && scratch.Flush() &&
+          SetAttributesOf(scratch.handle(), FILE_ATTRIBUTE_ARCHIVE))) {
+      // The content itself could not be put on disk (a full disk, say): the old file stays as it was.
+      return leaveAsItWas();
     }
-    return false;
-  }
-  prepared = prepared && identity.GiveSecurityTo(scratch.name());
-
-  // The target must be closed before it can be replaced; the move then fails if anyone opened it in
-  // the meantime, which leaves the old content in place.
-  if (prepared) {
+    // The target must be closed before it can be replaced; the move then fails if anyone opened it
+    // in the meantime, which leaves the old content in place.
     target.reset();
-    if (MoveOver(scratch.name(), path.c_str())) {
-      scratch.Keep();
-      return true;
+    if (scratch.MoveOver(path.c_str())) return true;
+    // Only a refusal for want of rights (to delete the old file) or a target that stays busy gets
+    // the plain overwrite; any other failure leaves the old file as it was.
+    const DWORD refusal = GetLastError();
+    if (refusal != ERROR_ACCESS_DENIED && refusal != ERROR_SHARING_VIOLATION) return false;
+    scratch.Discard();
+    SetLastError(refusal);
+  }
+  // The plain overwrite needs only the right to write the file: the result is never worse than that
+  // overwrite's. A link is not overwritten, since that would write through it.
+  if (link) return leaveAsItWas();
+  if (!target) {
+    target.reset(
+        CreateFileA(path.c_str(), kTargetAccess, 0, &inheritable, OPEN_EXISTING, kNoFollow, nullptr));
+    if (!target) return false;  // the system's own reason stays the thread's last error
+    if (IsLink(target.get(), path.c_str())) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
     }
   }
-  // Where the replacement is refused (no right to make a file in the folder, to give it the old
-  // list, or to delete the old file) or the target stays busy, the target gets the plain overwrite,
-  // which needs only the right to write it: the result is never worse than that overwrite's. A link
-  // is not overwritten, since that would write through it.
-  const DWORD refusal = GetLastError();
-  scratch.Discard();
-  if (link) {
-    SetLastError(refusal);
-    return false;
-  }
-  if (!target) {
-    target.reset(CreateFileA(path.c_str(), kTargetAccess, 0, &inheritable, OPEN_EXISTING, kNoFollow, nullptr));
-    if (!target) return false;  // the system's own reason stays the thread's last error
-  }
-  return OverwriteHeld(target, path.c_str(), data, count);
+  return OverwriteHeld(target, data, count);
 }
 
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue) {
@@ -414,8 +518,28 @@ bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
   if (StartsANewLine(section.c_str()) || StartsANewLine(keyText) || StartsANewLine(valueText)) return false;
   const std::size_t growth = section.length() + (keyText ? std::strlen(keyText) : 0) +
                              (valueText ? std::strlen(valueText) : 0) + kIniLineSyntax;
-  if (!SpaceCanBeHadBeside(file.c_str(), growth)) return false;
-  return WritePrivateProfileStringA(section.c_str(), keyText, valueText, file.c_str()) != 0;
+  char directory[MAX_PATH];
+  if (!DirectoryOf(file.c_str(), directory, sizeof directory)) return false;
+  RemoveStaleScratchFiles(directory);
+
+  // The profile writer follows a link in the file's place and rewrites what it leads to. So it works
+  // on a copy, made new under a name nobody can predict and read back only if it is still that file,
+  // which then takes the file's place: a link there is replaced, never written through, and a write
+  // that fails leaves the old file whole.
+  ScratchFile copy;
+  bool existed = false;
+  if (!copy.Create(directory) || !CopyIniInto(file.c_str(), copy.handle(), existed)) return false;
+  {
+    ScratchFile reserve;
+    if (!ReserveSpace(directory, growth, reserve)) return false;
+    copy.Lend();
+  }
+  if (!WritePrivateProfileStringA(section.c_str(), keyText, valueText, copy.name())) return false;
+  if (!copy.Reclaim()) return false;
+  // A deletion in a file that was not there leaves none.
+  LARGE_INTEGER size{};
+  if (!existed && GetFileSizeEx(copy.handle(), &size) && size.QuadPart == 0) return true;
+  return copy.Flush() && copy.MoveOver(file.c_str());
 }
 
 }  // namespace zv

@@ -13,20 +13,21 @@ namespace zv {
 
 // CreateDirectoryA, one level, default security. False for an existing directory or a missing parent.
 bool MakeDirectory(TextArg path);
-// DeleteFileA: no wildcards, no directories, no retry.
+// Deletes the file named (no wildcards, no directories, no retry); a link there is removed itself,
+// never what it leads to.
 bool RemoveFile(TextArg path);
 // FindFirstFileA found something: so a directory counts, and a wildcard matches anything.
 bool FileExists(TextArg path);
 // Writes the arrays' bytes one after another as the whole content of `path` (0 or negative lengths are
-// skipped, the dimension count is ignored). Creates the file or replaces an existing one, which keeps
-// its access list (and its owner and group where the system lets them be carried) and gets the archive
-// flag and no other attribute, as an overwrite would leave it; no arrays gives an empty file. Nobody
-// else can open the file while it is written. Where a replacement is refused (for want of rights, or
-// a target that stays busy for about a second), the target is overwritten in place instead. A link in
-// the file's place is replaced, never written through. False for the empty path, a missing directory,
-// a target held open by another process, a read-only, hidden or system target, or any failed write;
-// the old file is then as it was, except after a failed overwrite in place. Scratch files that a
-// killed writer left in the folder are removed first.
+// skipped, the dimension count is ignored). Creates the file or replaces an existing one; the new file
+// takes the folder's access list and gets the archive flag and no other attribute, as an overwrite
+// would leave it; no arrays gives an empty file. Nobody else can open the file while it is written.
+// Where a replacement is refused for want of rights, or the target stays busy for about a second, the
+// target is overwritten in place instead; any other failure (a full disk) leaves the old file as it
+// was. A link in the file's place is replaced, never written through. False for the empty path, a
+// missing directory, a target held open by another process, a read-only, hidden or system target, or
+// any failed write; the old file is then as it was, except after a failed overwrite in place.
+// Scratch files that a killed writer left in the folder are removed first.
 bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t count);
 inline bool WriteBytesToFile(TextArg path, std::initializer_list<const ByteArray*> data) {
   return WriteBytesToFile(path, data.begin(), data.size());
@@ -34,8 +35,9 @@ inline bool WriteBytesToFile(TextArg path, std::initializer_list<const ByteArray
 // The value of `key` in `section` of the INI file, or the default (omitted: empty). File, section and
 // key are trimmed of leading bytes 1..32; if any is then empty, no call is made. Empty results are null.
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue = {});
-// WritePrivateProfileStringA. An omitted key deletes the section, an omitted value deletes the key; a
-// given empty text is written as empty.
+// WritePrivateProfileStringA, on a copy of the file that then takes its place: a link in the file's
+// place is replaced, never written through. An omitted key deletes the section, an omitted value
+// deletes the key; a given empty text is written as empty.
 bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key = {},
                    OptionalArgument<TextArg> value = {});
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/FileOperations.h"
@@ -259,9 +260,10 @@ TEST_F(FileOperationsTest, WriteBytesThatFitsOnANearlyFullDiskSucceeds) {
 
 // ---- What a write looks like from outside while it is under way ----------------------------------
 
-// Seen through hooks on this program's imports of WriteFile, FlushFileBuffers and MoveFileExA: at the
-// first WriteFile, which files of the folder another opener could open; then whether the handle that
-// took the data was flushed before the new file was moved over the old one, and how it was moved.
+// Seen through hooks on this program's imports of WriteFile, FlushFileBuffers and
+// SetFileInformationByHandle: at the first WriteFile, which files of the folder another opener could
+// open; then whether the handle that took the data was flushed before that handle was moved over the
+// old file, and whether the move replaces what is there.
 struct WriteWatch {
   std::string folder;
   bool looked = false;
@@ -271,7 +273,7 @@ struct WriteWatch {
   bool flushed = false;
   int moves = 0;
   bool flushedBeforeMove = false;
-  DWORD moveFlags = 0;
+  bool replaces = false;
 };
 WriteWatch* g_watch = nullptr;
 test::ImportHook* g_writeHook = nullptr;
@@ -303,18 +305,22 @@ BOOL WINAPI WatchedFlushFileBuffers(HANDLE file) {
   return g_flushHook->original<decltype(&FlushFileBuffers)>()(file);
 }
 
-BOOL WINAPI WatchedMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
-  ++g_watch->moves;
-  g_watch->flushedBeforeMove = g_watch->flushed;
-  g_watch->moveFlags = flags;
-  return g_moveHook->original<decltype(&MoveFileExA)>()(from, to, flags);
+BOOL WINAPI WatchedSetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
+                                              DWORD size) {
+  if (kind == FileRenameInfo) {
+    ++g_watch->moves;
+    g_watch->flushedBeforeMove = g_watch->flushed && file == g_watch->written;
+    g_watch->replaces = static_cast<const FILE_RENAME_INFO*>(info)->ReplaceIfExists != FALSE;
+  }
+  return g_moveHook->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
 }
 
 // WriteBytesToFile with the watch on.
 bool WatchedWrite(const std::string& path, const ByteArray* data, WriteWatch* watch) {
   test::ImportHook write("WriteFile", reinterpret_cast<void*>(&WatchedWriteFile));
   test::ImportHook flush("FlushFileBuffers", reinterpret_cast<void*>(&WatchedFlushFileBuffers));
-  test::ImportHook move("MoveFileExA", reinterpret_cast<void*>(&WatchedMoveFileExA));
+  test::ImportHook move("SetFileInformationByHandle",
+                        reinterpret_cast<void*>(&WatchedSetFileInformationByHandle));
   EXPECT_TRUE(write.ok() && flush.ok() && move.ok()) << "the program's imports could not be hooked";
   g_watch = watch;
   g_writeHook = &write;
@@ -351,9 +357,8 @@ TEST_F(FileOperationsTest, AReplacementIsOnDiskBeforeItTakesTheOldFilesPlace) {
   watch.folder = root_;
   ASSERT_TRUE(WatchedWrite(Path("payload.exe"), AsArray(data), &watch));
   ASSERT_EQ(watch.moves, 1);
-  EXPECT_TRUE(watch.flushedBeforeMove) << "the new content was not flushed before the move";
-  EXPECT_NE(watch.moveFlags & MOVEFILE_WRITE_THROUGH, 0u);
-  EXPECT_NE(watch.moveFlags & MOVEFILE_REPLACE_EXISTING, 0u);
+  EXPECT_TRUE(watch.flushedBeforeMove) << "the new content was not flushed before its handle moved it";
+  EXPECT_TRUE(watch.replaces);
   EXPECT_EQ(test::ReadWholeFile(Path("payload.exe")), "new program");
 }
 
@@ -376,35 +381,30 @@ std::string SecurityOf(const std::string& path) {
   return result;
 }
 
-
-TEST_F(FileOperationsTest, AReplacedFileKeepsItsOwnerAndAccessList) {
+// A program planted with entries of its own (everyone may change it, say) must not keep them: the
+// replacement takes the folder's list, as a new file there does, whatever list the old file had.
+TEST_F(FileOperationsTest, AReplacedFileTakesTheFoldersListNotTheOldFiles) {
   const std::string target = Path("payload.exe");
   test::WriteWholeFile(target, "old program");
-  // An access list of the file's own (nothing inherited, nothing for everyone): full control for the
-  // administrators and this user only. Then, where the system lets this process give the file away,
-  // the administrators as its owner.
-  const std::string user = test::OwnUserSid();
-  ASSERT_FALSE(user.empty());
-  for (const std::string& wanted : {"D:P(A;;FA;;;BA)(A;;FA;;;" + user + ")", std::string("O:BA")}) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1,
-                                                                     &descriptor, nullptr));
-    SetFileSecurityA(target.c_str(),
-                     wanted[0] == 'O' ? OWNER_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION, descriptor);
-    LocalFree(descriptor);
-  }
-  const std::string before = SecurityOf(target);
-  if (before.empty() || before.find(";;;WD)") != std::string::npos)
-    GTEST_SKIP() << "this file system does not keep a file's own access list: " << before;
   const std::string fresh = Path("fresh.exe");
   test::WriteWholeFile(fresh, "x");
-  ASSERT_NE(SecurityOf(fresh), before) << "a new file would look the same: nothing to tell apart";
+  const std::string folders = SecurityOf(fresh);
   DeleteFileA(fresh.c_str());
+  // An access list of the file's own (nothing inherited, nothing for everyone).
+  const std::string own = "D:P(A;;FA;;;BA)(A;;FA;;;" + test::OwnUserSid() + ")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(own.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
+  SetFileSecurityA(target.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  const std::string before = SecurityOf(target);
+  if (before.empty() || before == folders)
+    GTEST_SKIP() << "this file system does not keep a file's own access list: " << before;
 
   auto data = MakeArray("new program");
   ASSERT_TRUE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
   EXPECT_EQ(test::ReadWholeFile(target), "new program");
-  EXPECT_EQ(SecurityOf(target), before);
+  EXPECT_EQ(SecurityOf(target), folders) << "the old file's was " << before;
   EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
 }
 
@@ -462,7 +462,8 @@ TEST_F(FileOperationsTest, AScratchFileThatNobodyHoldsIsRemovedByTheNextWrite) {
   ASSERT_TRUE(writer.StartScenario("HoldFileOpen", "\"" + Path(inUse) + "\""));
   for (int i = 0; i < 200 && !test::PathExists(Path(inUse) + ".held"); ++i) Sleep(25);
   ASSERT_TRUE(test::PathExists(Path(inUse) + ".held"));
-  DeleteFileA((Path(inUse) + ".held").c_str());
+  // (The writer may close its marker a moment after writing it.)
+  for (int i = 0; i < 80 && !DeleteFileA((Path(inUse) + ".held").c_str()); ++i) Sleep(25);
 
   auto data = MakeArray("new program");
   ASSERT_TRUE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
@@ -785,65 +786,56 @@ void GiveOwnAccessList(const std::string& path) {
 struct Refusals {
   int moves = 0;
   int sharingViolations = 0;  // moves that fail with ERROR_SHARING_VIOLATION before one goes through
-  bool denyMoves = false;
-  bool denyOwner = false;
-  int ownerAttempts = 0;
+  DWORD moveError = 0;        // every move fails with this
+  DWORD scratchError = 0;     // making a scratch file fails with this
+  std::string planted;  // put at the first scratch name the writer asks for, as by somebody who guessed it
   test::ImportHook* move = nullptr;
-  test::ImportHook* setSecurity = nullptr;
-  test::ImportHook* getSecurity = nullptr;
+  test::ImportHook* create = nullptr;
 };
 Refusals* g_refusals = nullptr;
 
-BOOL WINAPI RefusingMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
-  ++g_refusals->moves;
-  if (g_refusals->denyMoves) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (g_refusals->sharingViolations > 0) {
-    --g_refusals->sharingViolations;
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return FALSE;
-  }
-  return g_refusals->move->original<decltype(&MoveFileExA)>()(from, to, flags);
-}
-
-BOOL WINAPI RefusingSetFileSecurityA(LPCSTR name, SECURITY_INFORMATION parts, PSECURITY_DESCRIPTOR descriptor) {
-  if ((parts & OWNER_SECURITY_INFORMATION) != 0) {
-    ++g_refusals->ownerAttempts;
-    if (g_refusals->denyOwner) {
-      SetLastError(ERROR_INVALID_OWNER);
+BOOL WINAPI RefusingSetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
+                                               DWORD size) {
+  if (kind == FileRenameInfo) {
+    ++g_refusals->moves;
+    if (g_refusals->moveError != 0) {
+      SetLastError(g_refusals->moveError);
+      return FALSE;
+    }
+    if (g_refusals->sharingViolations > 0) {
+      --g_refusals->sharingViolations;
+      SetLastError(ERROR_SHARING_VIOLATION);
       return FALSE;
     }
   }
-  return g_refusals->setSecurity->original<decltype(&SetFileSecurityA)>()(name, parts, descriptor);
+  return g_refusals->move->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
 }
 
-// Every file here has the prefix user as its owner; the scratch file is made to look owned by SYSTEM,
-// so that the writer has to carry another user's ownership, as after another user's installation.
-unsigned char g_systemSid[SECURITY_MAX_SID_SIZE];
-DWORD WINAPI OtherOwnerGetNamedSecurityInfoA(LPCSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
-                                             PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
-                                             PSECURITY_DESCRIPTOR* descriptor) {
-  const DWORD result = g_refusals->getSecurity->original<decltype(&GetNamedSecurityInfoA)>()(
-      name, type, parts, owner, group, dacl, sacl, descriptor);
-  if (result == ERROR_SUCCESS && owner != nullptr && std::strstr(name, "zvw") != nullptr) {
-    DWORD size = sizeof g_systemSid;
-    CreateWellKnownSid(WinLocalSystemSid, nullptr, g_systemSid, &size);
-    *owner = g_systemSid;
+HANDLE WINAPI RefusingCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE model) {
+  const char* name = std::strrchr(path, '\\');
+  if (name != nullptr && _strnicmp(name + 1, "zvw", 3) == 0) {
+    if (g_refusals->scratchError != 0) {
+      SetLastError(g_refusals->scratchError);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (!g_refusals->planted.empty()) {
+      const std::string planted = std::exchange(g_refusals->planted, "");  // once: this hook writes it too
+      test::WriteWholeFile(path, planted);
+    }
   }
-  return result;
+  return g_refusals->create->original<decltype(&CreateFileA)>()(path, access, share, security, disposition,
+                                                                flags, model);
 }
 
 // WriteBytesToFile with the refusals in place.
 bool RefusedWrite(const std::string& path, const std::string& bytes, Refusals* refusals) {
-  test::ImportHook move("MoveFileExA", reinterpret_cast<void*>(&RefusingMoveFileExA));
-  test::ImportHook setSecurity("SetFileSecurityA", reinterpret_cast<void*>(&RefusingSetFileSecurityA));
-  test::ImportHook getSecurity("GetNamedSecurityInfoA", reinterpret_cast<void*>(&OtherOwnerGetNamedSecurityInfoA));
-  EXPECT_TRUE(move.ok() && setSecurity.ok() && getSecurity.ok()) << "the program's imports could not be hooked";
+  test::ImportHook move("SetFileInformationByHandle",
+                        reinterpret_cast<void*>(&RefusingSetFileInformationByHandle));
+  test::ImportHook create("CreateFileA", reinterpret_cast<void*>(&RefusingCreateFileA));
+  EXPECT_TRUE(move.ok() && create.ok()) << "the program's imports could not be hooked";
   refusals->move = &move;
-  refusals->setSecurity = &setSecurity;
-  refusals->getSecurity = &getSecurity;
+  refusals->create = &create;
   g_refusals = refusals;
   auto data = MakeArray(bytes);
   const bool result = WriteBytesToFile(path.c_str(), {AsArray(data)});
@@ -851,20 +843,45 @@ bool RefusedWrite(const std::string& path, const std::string& bytes, Refusals* r
   return result;
 }
 
-TEST_F(FileOperationsTest, AnOwnerThatCannotBeCarriedDoesNotFailTheReplacement) {
+// Only a replacement refused for want of rights (no right to make a file in the folder, or to
+// delete the old one) or by sharing ends in the overwrite in place; a scratch file that cannot be made
+// or moved for any other cause (a full disk) fails the write and leaves the old program whole. A
+// scratch name that somebody guessed and took first is never written into.
+TEST_F(FileOperationsTest, TheOverwriteInPlaceIsOnlyForARefusedReplacement) {
+  struct Case {
+    const char* name;
+    Refusals refusals;
+    bool written;
+    bool sameFile;  // overwritten in place rather than replaced
+  };
+  const Case cases[] = {
+      {"no right to make the scratch file", {.scratchError = ERROR_ACCESS_DENIED}, true, true},
+      {"no room for the scratch file", {.scratchError = ERROR_DISK_FULL}, false, true},
+      {"the scratch file cannot be made otherwise", {.scratchError = ERROR_INVALID_PARAMETER}, false, true},
+      {"the move fails otherwise", {.moveError = ERROR_NOT_SAME_DEVICE}, false, true},
+      {"the scratch name taken first", {.planted = "somebody's file"}, true, false},
+  };
   const std::string target = Path("payload.exe");
-  test::WriteWholeFile(target, "old program");
-  GiveOwnAccessList(target);
-  const std::string list = AccessListOf(target);
-  const std::uint64_t old = FileIndexOf(target);
-  Refusals refusals;
-  refusals.denyOwner = true;
-  ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
-  EXPECT_GT(refusals.ownerAttempts, 0) << "the old owner was never carried over";
-  EXPECT_EQ(test::ReadWholeFile(target), "new program");
-  EXPECT_EQ(AccessListOf(target), list);
-  EXPECT_NE(FileIndexOf(target), old) << "replaced, not overwritten";
-  EXPECT_EQ(Listing(), std::vector<std::string>{"payload.exe"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteWholeFile(target, "old program, longer than the new one");
+    const std::uint64_t old = FileIndexOf(target);
+    Refusals refusals = c.refusals;
+    EXPECT_EQ(RefusedWrite(target, "new program", &refusals), c.written);
+    EXPECT_EQ(test::ReadWholeFile(target),
+              c.written ? "new program" : "old program, longer than the new one");
+    EXPECT_EQ(FileIndexOf(target) == old, c.sameFile);
+    std::vector<std::string> left = Listing();
+    std::erase(left, "payload.exe");
+    // Somebody's file at a guessed name stays theirs, as it was.
+    if (!c.refusals.planted.empty()) {
+      ASSERT_EQ(left.size(), 1u);
+      EXPECT_EQ(test::ReadWholeFile(Path(left[0])), c.refusals.planted);
+      DeleteFileA(Path(left[0]).c_str());
+    } else {
+      EXPECT_TRUE(left.empty()) << "a scratch file was left: " << left[0];
+    }
+  }
 }
 
 TEST_F(FileOperationsTest, AMoveRefusedForWantOfRightsOverwritesTheTargetInstead) {
@@ -875,7 +892,7 @@ TEST_F(FileOperationsTest, AMoveRefusedForWantOfRightsOverwritesTheTargetInstead
   const std::string list = AccessListOf(target);
   const std::uint64_t old = FileIndexOf(target);
   Refusals refusals;
-  refusals.denyMoves = true;
+  refusals.moveError = ERROR_ACCESS_DENIED;
   ASSERT_TRUE(RefusedWrite(target, "new program", &refusals));
   EXPECT_EQ(test::ReadWholeFile(target), "new program");
   EXPECT_EQ(FileIndexOf(target), old) << "the same file, overwritten";
@@ -952,6 +969,32 @@ TEST_F(FileOperationsTest, RemovingALinkInTheFilesPlaceLeavesTheFileItPointsAt) 
   EXPECT_TRUE(RemoveFile(target.c_str()));
   EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(test::ReadWholeFile(other), "someone else's program");
+}
+
+// The profile writer follows a link in the file's place and rewrites the file it leads to (seen with
+// a configuration linked to another file): the write replaces the link instead, whether a symbolic
+// link or a second name of another file.
+TEST_F(IniTest, ALinkInTheFilesPlaceIsReplacedNotWrittenThrough) {
+  CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
+  const std::string other = Path("elsewhere\system.ini");
+  const std::string before = "[boot]\r\nshell=explorer.exe\r\n";
+  for (const bool symbolic : {true, false}) {
+    SCOPED_TRACE(symbolic ? "a symbolic link" : "a hard link");
+    test::WriteWholeFile(other, before);
+    if (symbolic ? !test::MakeLinuxLink(ini_, other)
+                 : !CreateHardLinkA(ini_.c_str(), other.c_str(), nullptr)) {
+      ADD_FAILURE() << "the link could not be made";
+      continue;
+    }
+    ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
+    EXPECT_EQ(test::ReadWholeFile(other), before) << "written through the link";
+    EXPECT_EQ(GetFileAttributesA(ini_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u)
+        << "the link is still there";
+    const auto sections = SectionsOf(ini_);
+    EXPECT_EQ(sections.size(), 1u);
+    EXPECT_EQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").c_str(), std::string("小明"));
+    DeleteFileA(ini_.c_str());
+  }
 }
 
 // ---- The INI space reserve ---------------------------------------------------------------------
