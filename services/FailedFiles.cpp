@@ -28,8 +28,9 @@ FailureCause CauseOfSystemError(std::uint32_t error) {
     case kErrorHandleDiskFull:
       return FailureCause::kDiskFull;
     case kErrorAccessDenied:
-    case kErrorWriteProtect:
       return FailureCause::kAccessDenied;
+    case kErrorWriteProtect:  // a write-protected medium: no rights would help
+      return FailureCause::kUnknown;
     default:
       return FailureCause::kUnknown;
   }

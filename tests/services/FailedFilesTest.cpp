@@ -42,15 +42,15 @@ TEST(FailedFiles, KeepsTheCauseOfEveryFailureEvenOfAPathListedBefore) {
 }
 
 TEST(FailedFiles, SystemErrorCodesNameTheirCause) {
-  EXPECT_EQ(CauseOfSystemError(32), FailureCause::kInUse);         // ERROR_SHARING_VIOLATION
-  EXPECT_EQ(CauseOfSystemError(33), FailureCause::kInUse);         // ERROR_LOCK_VIOLATION
-  EXPECT_EQ(CauseOfSystemError(1224), FailureCause::kInUse);       // ERROR_USER_MAPPED_FILE
-  EXPECT_EQ(CauseOfSystemError(112), FailureCause::kDiskFull);     // ERROR_DISK_FULL
-  EXPECT_EQ(CauseOfSystemError(39), FailureCause::kDiskFull);      // ERROR_HANDLE_DISK_FULL
-  EXPECT_EQ(CauseOfSystemError(5), FailureCause::kAccessDenied);   // ERROR_ACCESS_DENIED
-  EXPECT_EQ(CauseOfSystemError(19), FailureCause::kAccessDenied);  // ERROR_WRITE_PROTECT
-  // No error, a missing file or folder, a bad name, an existing file: nothing the user can act on.
-  for (std::uint32_t other : {0u, 2u, 3u, 80u, 123u, 183u, 267u, 1175u}) {
+  EXPECT_EQ(CauseOfSystemError(32), FailureCause::kInUse);        // ERROR_SHARING_VIOLATION
+  EXPECT_EQ(CauseOfSystemError(33), FailureCause::kInUse);        // ERROR_LOCK_VIOLATION
+  EXPECT_EQ(CauseOfSystemError(1224), FailureCause::kInUse);      // ERROR_USER_MAPPED_FILE
+  EXPECT_EQ(CauseOfSystemError(112), FailureCause::kDiskFull);    // ERROR_DISK_FULL
+  EXPECT_EQ(CauseOfSystemError(39), FailureCause::kDiskFull);     // ERROR_HANDLE_DISK_FULL
+  EXPECT_EQ(CauseOfSystemError(5), FailureCause::kAccessDenied);  // ERROR_ACCESS_DENIED
+  // No error, a missing file or folder, a write-protected medium (no rights help there), a bad name,
+  // an existing file: nothing the user can act on.
+  for (std::uint32_t other : {0u, 2u, 3u, 19u, 80u, 123u, 183u, 267u, 1175u}) {
     EXPECT_EQ(CauseOfSystemError(other), FailureCause::kUnknown) << other;
   }
 }

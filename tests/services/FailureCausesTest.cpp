@@ -106,5 +106,33 @@ TEST_F(FailureCausesTest, LookingAtTheFileLeavesTheLastErrorAsItWas) {
   }
 }
 
+// The probe opens the failed file only to ask the system why: never through a link in its place, and
+// never lending this program's identity beyond identification (a pipe's server in the file's place
+// could otherwise act with the wizard's rights). Wine honours neither, so what is asked is looked at.
+test::ImportHook* g_createFile = nullptr;
+DWORD g_probeFlags = 0;
+HANDLE WINAPI WatchingCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE model) {
+  g_probeFlags = flags;
+  return g_createFile->original<decltype(&CreateFileA)>()(path, access, share, security, disposition, flags,
+                                                          model);
+}
+
+TEST_F(FailureCausesTest, TheProbeFollowsNoLinkAndAllowsNoImpersonation) {
+  test::ImportHook createFile("CreateFileA", reinterpret_cast<void*>(&WatchingCreateFileA));
+  ASSERT_TRUE(createFile.ok());
+  g_createFile = &createFile;
+  const std::string path = root_ + "\\zvmain.exe";
+  ASSERT_TRUE(test::WriteWholeFile(path, "kept"));
+  g_probeFlags = 0;
+  EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kUnknown);
+  constexpr DWORD kWanted = FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT;
+  EXPECT_EQ(g_probeFlags & kWanted, kWanted) << std::hex << g_probeFlags;
+  EXPECT_EQ(g_probeFlags & SECURITY_CONTEXT_TRACKING, 0u);
+  EXPECT_EQ(g_probeFlags & (3 << 16), static_cast<DWORD>(SECURITY_IDENTIFICATION))
+      << "a higher impersonation level";
+  g_createFile = nullptr;
+}
+
 }  // namespace
 }  // namespace zv
