@@ -869,6 +869,77 @@ TEST_F(LinkedInstallFolder, AnUninstallationDeletesNothingThroughItAndSaysSo) {
   EXPECT_EQ(FilesIn(kElsewhere).size(), std::size(kPayloadNames));
 }
 
+// From its check to its last deletion the uninstallation holds both folders: another program that
+// tries to move them aside during the pause (to put a link in their place, which would turn the
+// deletions against other files) is refused, and the deletions happen in the real folder.
+struct FolderMoves {
+  HANDLE stopped = nullptr;  // the running copy that the uninstallation stops before its pause
+  DWORD errors[2] = {};      // MoveFileExA's error for C:\zor\vik and C:\zor (0: moved)
+  static DWORD WINAPI Run(void* parameter) {
+    auto* self = static_cast<FolderMoves*>(parameter);
+    if (WaitForSingleObject(self->stopped, 30000) != WAIT_OBJECT_0) return 1;
+    const char* const moves[2][2] = {{kInstallDir, "C:\\zor\\vik.moved"}, {"C:\\zor", "C:\\zor.moved"}};
+    for (int i = 0; i < 2; ++i) {
+      const bool moved = MoveFileExA(moves[i][0], moves[i][1], 0);
+      self->errors[i] = moved ? 0 : GetLastError();
+      if (moved) MoveFileExA(moves[i][1], moves[i][0], 0);
+    }
+    return 0;
+  }
+};
+
+TEST_F(Wizard, NeitherInstallFolderCanBeMovedWhileAnUninstallationPauses) {
+  PrepareInstalledMachine();
+  ChildProcess running;
+  ASSERT_TRUE(running.Start("\"" + InstalledPath("zvmain.exe") + "\""));
+  WaitForInputIdle(running.handle(), 10000);
+  FolderMoves moves{running.handle()};
+  HANDLE thread = CreateThread(nullptr, 0, &FolderMoves::Run, &moves, 0, nullptr);
+  StartWizard();
+  MessageBox box = ChooseUninstall();
+  ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  EXPECT_EQ(box.text, kUninstalled);
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  EXPECT_NE(moves.errors[0], 0u) << "C:\\zor\\vik was moved during the pause";
+  EXPECT_NE(moves.errors[1], 0u) << "C:\\zor was moved during the pause";
+  for (const char* name : kPayloadNames) EXPECT_FALSE(PathExists(InstalledPath(name))) << name;
+  EXPECT_EQ(ReadConfig("nicheng"), "小明");
+}
+
+// A folder that cannot be looked at (here: held by another program without sharing) is not used:
+// nothing is written or deleted there, and the user is told why.
+TEST_F(Wizard, AnInstallFolderThatCannotBeCheckedIsNotUsed) {
+  for (const bool installing : {true, false}) {
+    SCOPED_TRACE(installing ? "installing" : "uninstalling");
+    CleanMachine();
+    PrepareInstalledMachine();
+    const std::string before = ReadWholeFile(InstalledPath("zvmain.exe"));
+    DeleteFileA(kConfigFile);
+    HANDLE held = CreateFileA(kInstallDir, FILE_LIST_DIRECTORY, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    StartWizard();
+    MessageBox box;
+    if (installing) {
+      OpenRegistration();
+      box = SubmitNickname("小明");
+    } else {
+      box = ChooseUninstall();
+    }
+    ExpectPlainBox(box, kSorry);
+    EXPECT_EQ(box.text, installing ? "安装未完成：\r\nC:\\zor\\vik的权限无法确认，为安全起见未写入任何文件。"
+                                   : "卸载未完成：\r\nC:\\zor\\vik的权限无法确认，为安全起见未删除任何文件。");
+    PressOk(box);
+    EXPECT_EQ(driver_.WaitForExit(), 1u);
+    CloseHandle(held);
+    EXPECT_EQ(ReadWholeFile(InstalledPath("zvmain.exe")), before);
+    EXPECT_FALSE(PathExists(kConfigFile));
+    EXPECT_FALSE(PathExists(ShortcutPath()));
+  }
+}
+
 // The access list of a path as the system reports it, in the descriptor language.
 std::string AccessListOf(const std::string& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
