@@ -29,6 +29,7 @@
 #include "services/InstallFolder.h"
 #include "services/PayloadStore.h"
 #include "services/ProcessTermination.h"
+#include "services/Registration.h"
 #include "services/TextHelpers.h"
 
 namespace zv::wizard {
@@ -37,9 +38,6 @@ namespace {
 constexpr char kInstallRoot[] = "C:\\zor";
 constexpr char kInstallDirectory[] = "C:\\zor\\vik";
 constexpr char kConfigFile[] = "C:\\zor\\vik\\zvconf.ini";
-constexpr char kConfigSection[] = "yonghuzu";
-constexpr char kNicknameKey[] = "nicheng";
-constexpr char kGenderKey[] = "xingbie";
 constexpr char kMainProgram[] = "C:\\zor\\vik\\zvmain.exe";
 constexpr char kShortcutName[] = "Zorvik";
 constexpr std::int32_t kShortcutWindowNormal = 1;
@@ -72,7 +70,7 @@ constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法�
 // The advice after the list of files, one line for each cause among the failures; none where the
 // system gave no cause.
 constexpr char kCloseAndRetry[] = "\r\n请关闭正在运行的 Zorvik 程序后重试";
-constexpr char kFreeSpaceAndRetry[] = "\r\n磁盘空间不足，请释放空间后重试";
+constexpr char kFreeSpaceAndRetry[] = "\r\n磁盘空间不足，请释放空间后重试（安装时需要同时容纳新旧两套程序）";
 constexpr char kRunAsAdministratorAndRetry[] = "\r\n没有写入权限，请以管理员身份运行后重试";
 constexpr char kClearReadOnlyAndRetry[] = "\r\n文件为只读，请取消其只读属性后重试";
 // A folder of the suite that is a link somebody else could have planted: nothing is written or deleted.
@@ -147,6 +145,8 @@ void WriteSuiteFiles(FailedFiles& failed) {
 [[noreturn]] void Uninstall() {
   HeldFolders folders;
   RequireUsableFolders(folders, FolderUse::kDelete);
+  // What a killed installation left (its scratch files) goes first.
+  RemoveLeftScratchFiles(kInstallDirectory);
   // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
   // a file that cannot be deleted.
   StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
@@ -172,11 +172,6 @@ void WriteSuiteFiles(FailedFiles& failed) {
   FailedFiles failed;
   WriteSuiteFiles(failed);
   FinishInstallation(failed);
-}
-
-bool IsRegistered() {
-  const Text nickname = ReadIniValue(kConfigFile, kConfigSection, kNicknameKey);
-  return CompareTexts(nickname.get(), "") != 0;
 }
 
 // The nickname as typed: at most ten bytes, not empty, no ASCII or full-width space. A failed check
@@ -207,15 +202,8 @@ bool NicknameIsAcceptable() {
   WriteSuiteFiles(failed);
   const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),
                                             TextArg("@#%$"), TextArg(""));
-  ForgetLastError();
-  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kNicknameKey), TextArg(nickname))) {
-    failed.Add(kConfigFile, CauseOfLastFailure(kConfigFile));
-  }
   const Text gender = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
-  ForgetLastError();
-  if (!WriteIniValue(kConfigFile, kConfigSection, TextArg(kGenderKey), TextArg(gender))) {
-    failed.Add(kConfigFile, CauseOfLastFailure(kConfigFile));
-  }
+  WriteRegistration(kConfigFile, nickname, gender, failed);
   FinishInstallation(failed);
 }
 
@@ -223,7 +211,7 @@ bool NicknameIsAcceptable() {
 
 void OnSelectionNext() {
   if (IsChecked(kUninstallRadio)) Uninstall();
-  if (IsRegistered()) Reinstall();
+  if (IsRegistered(kConfigFile)) Reinstall();
   SetVisible(kRegistrationPanel, true);
   SetVisible(kSelectionPanel, false);
 }

@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "runtime/Handles.h"
 #include "runtime/TextOperations.h"
@@ -202,6 +203,46 @@ bool IsLink(HANDLE file, const char* path) {
 constexpr int kMoveTries = 10;
 constexpr DWORD kMoveRetryMs = 100;
 
+// A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp".
+bool RandomScratchName(const char* directory, char* name) {
+  if (std::strlen(directory) + 1 + 3 + kScratchDigits + 4 >= MAX_PATH) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  std::uint32_t random[2];
+  if (!SystemFunction036(random, sizeof random)) return false;
+  wsprintfA(name, EndsWithSeparator(directory) ? "%s%s%08lX%08lX.tmp" : "%s\\%s%08lX%08lX.tmp", directory,
+            kScratchPrefix, static_cast<unsigned long>(random[0]), static_cast<unsigned long>(random[1]));
+  return true;
+}
+
+// Gives the file behind `handle` the name `target` (a link there is replaced, not followed), where
+// `replace` allows replacing an existing file. The rename takes a full path of the system's own
+// form: "\??\C:\...", "\??\UNC\server\share\...".
+bool RenameTo(HANDLE handle, const char* target, bool replace) {
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  const char* rest = full;
+  const char* prefix = "\\??\\";
+  if (std::strncmp(full, "\\\\?\\", 4) == 0 || std::strncmp(full, "\\\\.\\", 4) == 0) {
+    rest = full + 4;
+  } else if (full[0] == '\\' && full[1] == '\\') {
+    rest = full + 2;
+    prefix = "\\??\\UNC\\";
+  }
+  char ntPath[MAX_PATH + 16];
+  wsprintfA(ntPath, "%s%s", prefix, rest);
+  alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+  std::memset(buffer, 0, sizeof buffer);
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  const int characters = MultiByteToWideChar(CP_ACP, 0, ntPath, -1, rename->FileName, MAX_PATH + 16);
+  if (characters <= 1) return false;
+  rename->FileNameLength = static_cast<DWORD>((characters - 1) * sizeof(wchar_t));
+  return SetFileInformationByHandle(handle, FileRenameInfo, rename, sizeof buffer) != 0;
+}
+
 // A new file beside a target, under a name that nobody can predict, made new (never an existing file,
 // never through a link) and held open without sharing: nobody else can read it half-written, write
 // into it or put anything in its place. Its attributes and its move over the target are done through
@@ -214,23 +255,36 @@ class ScratchFile {
   ~ScratchFile() { Discard(); }
 
   bool Create(const char* directory) {
-    const std::size_t length = std::strlen(directory);
-    if (length + 1 + 3 + kScratchDigits + 4 >= MAX_PATH) {
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return false;
-    }
     for (int attempt = 0; attempt < 4; ++attempt) {
-      std::uint32_t random[2];
-      if (!SystemFunction036(random, sizeof random)) return false;
-      wsprintfA(name_, EndsWithSeparator(directory) ? "%s%s%08lX%08lX.tmp" : "%s\\%s%08lX%08lX.tmp",
-                directory, kScratchPrefix, static_cast<unsigned long>(random[0]),
-                static_cast<unsigned long>(random[1]));
-      handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr));
+      if (!RandomScratchName(directory, name_)) return false;
+      handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
       if (handle_) return GetFileInformationByHandle(handle_.get(), &identity_) != 0 || Fail();
       if (GetLastError() != ERROR_FILE_EXISTS) return false;
     }
+    return false;
+  }
+  // Takes over `file` (open with DELETE access), which is moved aside under a scratch name in
+  // `directory`: kept whole there until it is moved back or discarded.
+  bool TakeAside(UniqueFile file, const char* directory) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      if (!RandomScratchName(directory, name_)) return false;
+      if (RenameTo(file.get(), name_, false)) {
+        handle_ = static_cast<UniqueFile&&>(file);
+        return GetFileInformationByHandle(handle_.get(), &identity_) != 0;
+      }
+      if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    name_[0] = '\0';
+    return false;
+  }
+  // Takes over the file under `name` (the second name of an old file), opened as itself without
+  // sharing, if it is still the file `expected` describes.
+  bool Adopt(const char* name, const BY_HANDLE_FILE_INFORMATION& expected) {
+    lstrcpyA(name_, name);
+    identity_ = expected;
+    if (Reclaim()) return true;
+    name_[0] = '\0';
     return false;
   }
   HANDLE handle() const { return handle_.get(); }
@@ -259,33 +313,13 @@ class ScratchFile {
   bool Flush() { return FlushFileBuffers(handle_.get()) != 0; }
 
   // Moves the file over `target` (a link there is replaced, not followed), trying again for a while
-  // where the target is held open by somebody for a moment. The file is the target afterwards.
+  // where the target is held open by somebody for a moment. The file is the target afterwards, and
+  // no longer this scratch file.
   bool MoveOver(const char* target) {
-    // The rename takes a full path of the system's own form: "\??\C:\...", "\??\UNC\server\share\...".
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    const char* rest = full;
-    const char* prefix = "\\??\\";
-    if (std::strncmp(full, "\\\\?\\", 4) == 0 || std::strncmp(full, "\\\\.\\", 4) == 0) {
-      rest = full + 4;
-    } else if (full[0] == '\\' && full[1] == '\\') {
-      rest = full + 2;
-      prefix = "\\??\\UNC\\";
-    }
-    char ntPath[MAX_PATH + 16];
-    wsprintfA(ntPath, "%s%s", prefix, rest);
-    alignas(
-        FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
-    std::memset(buffer, 0, sizeof buffer);
-    rename->ReplaceIfExists = TRUE;
-    const int characters = MultiByteToWideChar(CP_ACP, 0, ntPath, -1, rename->FileName, MAX_PATH + 16);
-    if (characters <= 1) return false;
-    rename->FileNameLength = static_cast<DWORD>((characters - 1) * sizeof(wchar_t));
     for (int attempt = 1;; ++attempt) {
-      if (SetFileInformationByHandle(handle_.get(), FileRenameInfo, rename, sizeof buffer)) {
+      if (RenameTo(handle_.get(), target, true)) {
         handle_.reset();
+        name_[0] = '\0';
         return true;
       }
       if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveTries) return false;
@@ -384,6 +418,88 @@ bool CopyIniInto(const char* file, HANDLE copy, bool& existed) {
     if (!ReadFile(current.get(), block, sizeof block, &read, nullptr)) return false;
     if (read == 0) return true;
     if (!WriteAll(copy, block, read)) return false;
+  }
+}
+
+// One file of a set written together: its new content, staged beside it, and its old file, kept
+// aside while the set is put in place.
+struct StagedFile {
+  ScratchFile fresh;
+  ScratchFile old;
+};
+
+// Writes the new content to a scratch file beside its target and flushes it. The target is looked
+// at first: one that another program holds open, or that is read-only, hidden, system or a folder, is
+// refused now (as the plain overwrite would refuse it), before anything is written.
+bool Stage(const FileContent& file, ScratchFile& fresh) {
+  char directory[MAX_PATH];
+  if (!DirectoryOf(file.path, directory, sizeof directory)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  UniqueFile target(CreateFileA(file.path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (target) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(target.get(), &information)) return false;
+    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return false;
+  }
+  target.reset();
+  const ByteArray* const data[] = {file.data};
+  return fresh.Create(directory) && WriteArrays(fresh.handle(), data, 1) && fresh.Flush() &&
+         SetAttributesOf(fresh.handle(), FILE_ATTRIBUTE_ARCHIVE);
+}
+
+// Puts the staged file in its target's place, keeping the old file (never a link, which is simply
+// replaced) under a scratch name until the whole set is in place. Where the file system has second
+// names for a file, the old file gets one first and the new file then replaces the name in one step,
+// so that the name never stands empty; elsewhere the old file is moved aside first. Where the new
+// file cannot take the name, the old one keeps or gets it back.
+bool PutInPlace(const char* path, StagedFile& file) {
+  char directory[MAX_PATH];
+  char aside[MAX_PATH];
+  if (!DirectoryOf(path, directory, sizeof directory)) return false;
+  UniqueFile target(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!target && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  BY_HANDLE_FILE_INFORMATION old;
+  if (target && !IsLink(target.get(), path) && GetFileInformationByHandle(target.get(), &old)) {
+    target.reset();
+    if (RandomScratchName(directory, aside) && CreateHardLinkA(aside, path, nullptr)) {
+      // (Nothing holds the old file while the new one replaces its name: the system refuses to
+      // replace a file that is open.)
+      if (!file.fresh.MoveOver(path)) {
+        const DWORD error = GetLastError();
+        RemoveFile(aside);  // only the second name: the old file keeps its own
+        SetLastError(error);
+        return false;
+      }
+      file.old.Adopt(aside, old);  // where it cannot be had, the next write's tidying removes it
+      return true;
+    }
+    target.reset(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!target || !file.old.TakeAside(static_cast<UniqueFile&&>(target), directory)) return false;
+  }
+  target.reset();
+  if (file.fresh.MoveOver(path)) return true;
+  const DWORD error = GetLastError();
+  if (file.old.handle() != nullptr && file.old.handle() != INVALID_HANDLE_VALUE) file.old.MoveOver(path);
+  SetLastError(error);
+  return false;
+}
+
+// Undoes PutInPlace: the old file back in its place, or the new one gone where there was none.
+void PutBack(const char* path, StagedFile& file) {
+  if (file.old.handle() != nullptr && file.old.handle() != INVALID_HANDLE_VALUE) {
+    file.old.MoveOver(path);
+  } else {
+    RemoveFile(path);
   }
 }
 
@@ -495,6 +611,45 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
     }
   }
   return OverwriteHeld(target, data, count);
+}
+
+void RemoveLeftScratchFiles(TextArg directory) {
+  RemoveStaleScratchFiles(directory.c_str());
+}
+
+bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint32_t> errors) {
+  char previous[MAX_PATH] = {};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    errors[i] = 0;
+    char directory[MAX_PATH];
+    if (DirectoryOf(files[i].path, directory, sizeof directory) && lstrcmpiA(directory, previous) != 0) {
+      RemoveStaleScratchFiles(directory);
+      lstrcpyA(previous, directory);
+    }
+  }
+  // Every new file whole on disk first; one that cannot be written stops none of the others from
+  // being tried, so that the caller learns of each failure, but then none is put in place.
+  std::vector<StagedFile> staged(files.size());
+  bool complete = true;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (Stage(files[i], staged[i].fresh)) continue;
+    errors[i] = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    complete = false;
+  }
+  if (!complete) return false;
+  // Then the moves, one right after the other, with nothing else in between; the old files stay
+  // aside until every new one is in place, so that a failed move can be undone.
+  std::size_t placed = 0;
+  for (; placed < files.size(); ++placed) {
+    if (PutInPlace(files[placed].path, staged[placed])) continue;
+    errors[placed] = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    while (placed > 0) {
+      --placed;
+      PutBack(files[placed].path, staged[placed]);
+    }
+    return false;
+  }
+  return true;  // the old files go with `staged`
 }
 
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue) {

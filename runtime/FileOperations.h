@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "runtime/Text.h"
 #include "runtime/Value.h"
@@ -32,6 +34,22 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
 inline bool WriteBytesToFile(TextArg path, std::initializer_list<const ByteArray*> data) {
   return WriteBytesToFile(path, data.begin(), data.size());
 }
+// One file's new content, for WriteFilesTogether.
+struct FileContent {
+  const char* path;
+  const ByteArray* data;
+};
+// Replaces several files as one (the suite's programs): each file's new content is first written to a
+// scratch file beside its target and flushed; only when all of them are whole on disk are they put in
+// place, one right after the other, each old file kept aside until every new one is in place. Where
+// any cannot be written, none is put in place; where one cannot be put in place, those already put in
+// place are put back where the system allows it. True when all are in place; otherwise `errors[i]`
+// holds the system's error for each file that could not be written or put in place (0 for the
+// others), and no scratch file is left. Scratch files that a killed writer left beside the targets are
+// removed first. The disk needs room for the new files beside the old ones.
+bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint32_t> errors);
+// Removes the scratch files that a killed writer left in `directory`, those that nobody holds open.
+void RemoveLeftScratchFiles(TextArg directory);
 // The value of `key` in `section` of the INI file, or the default (omitted: empty). File, section and
 // key are trimmed of leading bytes 1..32; if any is then empty, no call is made. Empty results are null.
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue = {});

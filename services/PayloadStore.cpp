@@ -1,5 +1,10 @@
-// The payload store's writes: each stored array goes to the file writer in one piece, uncopied.
+// The payload store's writes: each stored array goes to the file writer in one piece, uncopied, and
+// the six are replaced together.
 #include "services/PayloadStore.h"
+
+#include <windows.h>
+
+#include <vector>
 
 #include "runtime/FileOperations.h"
 #include "services/Crc32.h"
@@ -8,13 +13,16 @@
 namespace zv {
 
 void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed) {
-  for (const PayloadEntry& entry : entries) {
-    // A payload that cannot be written (its program running, the directory missing) must not stop the
-    // others; the caller learns which ones failed.
-    ForgetLastError();
-    if (!WriteBytesToFile(entry.path, {entry.payload}) && failed != nullptr) {
-      failed->Add(entry.path, CauseOfLastFailure(entry.path));
-    }
+  // All of them or none: a suite of new and old programs side by side does not work, and a killed
+  // wizard must not leave one. The caller learns which files failed, and why.
+  std::vector<FileContent> files(entries.size());
+  std::vector<std::uint32_t> errors(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) files[i] = {entries[i].path, entries[i].payload};
+  if (WriteFilesTogether(files, errors) || failed == nullptr) return;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (errors[i] == 0) continue;
+    SetLastError(errors[i]);
+    failed->Add(entries[i].path, CauseOfLastFailure(entries[i].path));
   }
 }
 

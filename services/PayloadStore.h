@@ -24,9 +24,10 @@ struct PayloadEntry {
 // The six entries in writing order: zvmain, zvmix, zvtune, zvlock, zvaux, zvchat.
 std::span<const PayloadEntry> PayloadCatalogue();
 
-// Writes each entry's payload to its path with WriteBytesToFile, in order: a failed write does not
-// stop the others. No directory is created. When `failed` is given, the path of every write that
-// failed is added to it, with the cause of its failure.
+// Writes the entries' payloads to their paths together (WriteFilesTogether): all of them are put in
+// place, or none is and the old files stay as they were. No directory is created. When `failed` is
+// given, the path of every file that could not be written or put in place is added to it, with the
+// cause of its failure.
 void WritePayloads(std::span<const PayloadEntry> entries, FailedFiles* failed = nullptr);
 
 // Writes the six payload files of the catalogue into C:\zor\vik (which the caller has created).

@@ -12,12 +12,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "services/Registration.h"
 #include "tests/support/Faults.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace zv {
@@ -287,18 +291,16 @@ TEST_F(PayloadWrite, WritesEveryPayloadByteForByte) {
   }
 }
 
-TEST_F(PayloadWrite, AFileHeldOpenKeepsItsContentWhileTheOthersAreWritten) {
+// All six or none: a file that cannot be replaced keeps every other one as it was too (here: not there).
+TEST_F(PayloadWrite, AFileHeldOpenKeepsItsContentAndNoOtherIsWritten) {
   ASSERT_TRUE(test::WriteWholeFile(paths_[1], "old zvmix"));
   HANDLE held = CreateFileA(paths_[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   WritePayloads(entries_);
   CloseHandle(held);
   EXPECT_EQ(test::ReadWholeFile(paths_[1]), "old zvmix");
-  for (std::size_t i : {0u, 2u, 3u, 4u, 5u}) {
-    EXPECT_TRUE(test::ReadWholeFile(paths_[i]) == test::ReadWholeFile(SourceFile(kNames[i]))) << kNames[i];
-  }
-  // Exactly the six files: no scratch file of the failed write is left behind.
-  EXPECT_EQ(FilesInRoot().size(), 6u);
+  // Exactly that file: no other program, and no scratch file of the failed write, is left behind.
+  EXPECT_EQ(FilesInRoot(), std::vector<std::string>{"zvmix.exe"});
 }
 
 TEST_F(PayloadWrite, AMissingFolderMakesEveryWriteFailAndCreatesNothing) {
@@ -349,16 +351,13 @@ TEST_F(PayloadWrite, ADiskThatFillsUpMidwayReportsWhatDidNotFitAndKeepsTheOldFil
   WritePayloads(entries_, &failed);
 
   EXPECT_EQ(ListedPaths(failed), (std::vector<std::string>{paths_[2], paths_[3], paths_[4], paths_[5]}));
-  EXPECT_TRUE(HoldsPayload(paths_[0], 0));
-  EXPECT_TRUE(HoldsPayload(paths_[1], 1));
   EXPECT_EQ(test::ReadWholeFile(paths_[3]), "old zvlock");
   EXPECT_EQ(test::ReadWholeFile(paths_[5]), "old zvchat");
-  // No part of a payload that did not fit, and no scratch file.
-  EXPECT_EQ(test::FilesIn(folder),
-            (std::vector<std::string>{"zvchat.exe", "zvlock.exe", "zvmain.exe", "zvmix.exe"}));
+  // None of the payloads, not even those that fitted, no part of one, and no scratch file.
+  EXPECT_EQ(test::FilesIn(folder), (std::vector<std::string>{"zvchat.exe", "zvlock.exe"}));
 }
 
-TEST_F(PayloadWrite, AReadOnlyTargetIsReportedAndKeptWhileTheOthersAreWritten) {
+TEST_F(PayloadWrite, AReadOnlyTargetIsReportedAndKeptAndNoOtherIsWritten) {
   ASSERT_TRUE(test::WriteWholeFile(paths_[2], "old zvtune"));
   test::ReadOnlyFile readOnly(paths_[2]);
   ASSERT_TRUE(readOnly.ok()) << readOnly.whyNot();
@@ -366,11 +365,10 @@ TEST_F(PayloadWrite, AReadOnlyTargetIsReportedAndKeptWhileTheOthersAreWritten) {
   WritePayloads(entries_, &failed);
   EXPECT_EQ(ListedPaths(failed), std::vector<std::string>{paths_[2]});
   EXPECT_EQ(test::ReadWholeFile(paths_[2]), "old zvtune");
-  for (std::size_t i : {0u, 1u, 3u, 4u, 5u}) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
-  EXPECT_EQ(FilesInRoot().size(), 6u);
+  EXPECT_EQ(FilesInRoot(), std::vector<std::string>{"zvtune.exe"});
 }
 
-TEST_F(PayloadWrite, ARunningProgramIsReportedAndKeptWhileTheOthersAreWritten) {
+TEST_F(PayloadWrite, ARunningProgramIsReportedAndKeptAndNoOtherIsWritten) {
   // An older program runs under the name zvmain.exe (the zvmix stand-in, so that its bytes differ).
   const std::string older = test::ReadWholeFile(std::string(ZV_TEST_STANDIN_DIR) + "\\zvmix.exe");
   ASSERT_FALSE(older.empty());
@@ -386,8 +384,7 @@ TEST_F(PayloadWrite, ARunningProgramIsReportedAndKeptWhileTheOthersAreWritten) {
 
   EXPECT_EQ(ListedPaths(failed), std::vector<std::string>{paths_[0]});
   EXPECT_TRUE(test::ReadWholeFile(paths_[0]) == older);
-  for (std::size_t i : {1u, 2u, 3u, 4u, 5u}) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
-  EXPECT_EQ(FilesInRoot().size(), 6u);
+  EXPECT_EQ(FilesInRoot(), std::vector<std::string>{"zvmain.exe"});
 }
 
 TEST_F(PayloadWrite, AnInstallFolderThatIsAFileFailsEveryWriteAndLeavesTheFile) {
@@ -420,6 +417,146 @@ TEST_F(PayloadWrite, WritingDoesNotCopyAPayloadInMemory) {
   VirtualFree(big, 0, MEM_RELEASE);
   EXPECT_EQ(test::ReadWholeFile(target).size(), static_cast<std::size_t>(kBytes));
   EXPECT_LT(after.PeakPagefileUsage - before.PeakPagefileUsage, static_cast<SIZE_T>(kBytes / 2));
+}
+
+// A program that somebody opens between its staging and its move (a copy started meanwhile) refuses
+// the move: the programs already moved are put back, so that the suite is wholly old again, and the
+// held one is reported.
+test::ImportHook* g_renames = nullptr;
+BOOL WINAPI RefusingZvtuneRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+  if (kind == FileRenameInfo &&
+      std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).ends_with(L"\\zvtune.exe")) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  return g_renames->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
+}
+
+TEST_F(PayloadWrite, AMoveRefusedAfterOthersPutsThemBack) {
+  for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
+  test::ImportHook renames("SetFileInformationByHandle", reinterpret_cast<void*>(&RefusingZvtuneRename));
+  ASSERT_TRUE(renames.ok());
+  g_renames = &renames;
+  FailedFiles failed;
+  WritePayloads(entries_, &failed);
+  g_renames = nullptr;
+  EXPECT_EQ(ListedPaths(failed), std::vector<std::string>{paths_[2]});
+  for (const std::string& path : paths_) EXPECT_EQ(test::ReadWholeFile(path), "old " + path);
+  EXPECT_EQ(FilesInRoot().size(), paths_.size()) << testing::PrintToString(FilesInRoot());
+}
+
+// ---- A wizard killed at any file operation -------------------------------------------------------
+// The child below writes the suite and the registration into a folder as an installation does, and
+// ends itself (TerminateProcess, as the task manager would) at its Nth file operation; its exit code
+// then tells how many renames it had made. The parent checks what is left on disk at every kill point
+// of a first installation and of a reinstallation, then lets a fresh run finish.
+
+struct KillPoint {
+  int countdown = 0;  // file operations to go; the one that reaches 0 is not made
+  int renames = 0;
+  test::ImportHook* hooks[5] = {};
+};
+KillPoint g_kill;
+
+bool Reached(FILE_INFO_BY_HANDLE_CLASS kind = FileBasicInfo) {
+  if (g_kill.countdown > 0 && --g_kill.countdown == 0) TerminateProcess(GetCurrentProcess(), 100 + g_kill.renames);
+  if (kind == FileRenameInfo) ++g_kill.renames;
+  return true;
+}
+HANDLE WINAPI KillingCreateFileA(LPCSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+  Reached();
+  return g_kill.hooks[0]->original<decltype(&CreateFileA)>()(a, b, c, d, e, f, g);
+}
+BOOL WINAPI KillingWriteFile(HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e) {
+  Reached();
+  return g_kill.hooks[1]->original<decltype(&WriteFile)>()(a, b, c, d, e);
+}
+BOOL WINAPI KillingFlushFileBuffers(HANDLE a) {
+  Reached();
+  return g_kill.hooks[2]->original<decltype(&FlushFileBuffers)>()(a);
+}
+BOOL WINAPI KillingSetFileInformationByHandle(HANDLE a, FILE_INFO_BY_HANDLE_CLASS b, LPVOID c, DWORD d) {
+  Reached(b);
+  return g_kill.hooks[3]->original<decltype(&SetFileInformationByHandle)>()(a, b, c, d);
+}
+BOOL WINAPI KillingWritePrivateProfileStringA(LPCSTR a, LPCSTR b, LPCSTR c, LPCSTR d) {
+  Reached();
+  return g_kill.hooks[4]->original<decltype(&WritePrivateProfileStringA)>()(a, b, c, d);
+}
+
+// Arguments: the folder, then the file operation to be killed at (0: none).
+ZV_CHILD_SCENARIO(InstallKilledAt) {
+  const std::string folder = argv[argc - 2];
+  test::ImportHook hooks[] = {
+      {"CreateFileA", reinterpret_cast<void*>(&KillingCreateFileA)},
+      {"WriteFile", reinterpret_cast<void*>(&KillingWriteFile)},
+      {"FlushFileBuffers", reinterpret_cast<void*>(&KillingFlushFileBuffers)},
+      {"SetFileInformationByHandle", reinterpret_cast<void*>(&KillingSetFileInformationByHandle)},
+      {"WritePrivateProfileStringA", reinterpret_cast<void*>(&KillingWritePrivateProfileStringA)}};
+  for (int i = 0; i < 5; ++i) g_kill.hooks[i] = &hooks[i];
+  std::vector<std::string> paths;
+  std::vector<PayloadEntry> entries;
+  for (const char* name : kNames) paths.push_back(folder + "\\" + name + ".exe");
+  for (std::size_t i = 0; i < paths.size(); ++i) entries.push_back({paths[i].c_str(), PayloadCatalogue()[i].payload});
+  g_kill.countdown = std::atoi(argv[argc - 1]);
+  FailedFiles failed;
+  WritePayloads(entries, &failed);
+  WriteRegistration((folder + "\\zvconf.ini").c_str(), "小明", "男性", failed);
+  ExitProcess(failed.empty() ? 0 : 1);
+}
+
+TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAndTheNextRunCompletes) {
+  const std::string ini = root_ + "\\zvconf.ini";
+  const auto run = [&](int killAt) {
+    test::ChildProcess child;
+    EXPECT_TRUE(child.StartScenario("InstallKilledAt", "\"" + root_ + "\" " + std::to_string(killAt)))
+        << "kill point " << killAt << ": " << GetLastError();
+    return child.Wait(60000);
+  };
+  for (const bool reinstalling : {false, true}) {
+    SCOPED_TRACE(reinstalling ? "reinstallation" : "first installation");
+    // Renames that put the programs in place, one for each.
+    const DWORD moves = 6;
+    int points = 0, mixed = 0;
+    for (int killAt = 1;; ++killAt) {
+      test::RemoveTree(root_);
+      CreateDirectoryA(root_.c_str(), nullptr);
+      if (reinstalling) {
+        for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
+        WritePrivateProfileStringA("yonghuzu", "xingbie", "女性", ini.c_str());
+        WritePrivateProfileStringA("yonghuzu", "nicheng", "老王", ini.c_str());
+      }
+      const DWORD renames = run(killAt) - 100;
+      if (renames + 100 == 0) break;  // ran to the end: every file operation has been a kill point
+      ASSERT_LT(renames, 1000u) << "the child failed at kill point " << killAt;
+      ++points;
+      int olds = 0, news = 0;
+      for (std::size_t i = 0; i < paths_.size(); ++i) {
+        const bool isNew = HoldsPayload(paths_[i], i);
+        const bool isOld = reinstalling ? test::ReadWholeFile(paths_[i]) == "old " + paths_[i] : !test::PathExists(paths_[i]);
+        EXPECT_TRUE(isNew || isOld) << kNames[i] << " is neither whole nor old at kill point " << killAt;
+        news += isNew;
+        olds += isOld;
+      }
+      if (news > 0 && olds > 0) {
+        ++mixed;
+        EXPECT_TRUE(renames > 0 && renames < moves) << "mixed outside the moves, at kill point " << killAt;
+      }
+      char nickname[32] = {}, gender[32] = {};
+      GetPrivateProfileStringA("yonghuzu", "nicheng", "", nickname, sizeof nickname, ini.c_str());
+      GetPrivateProfileStringA("yonghuzu", "xingbie", "", gender, sizeof gender, ini.c_str());
+      EXPECT_TRUE(*nickname == '\0' || *gender != '\0') << "registered without a gender at kill point " << killAt;
+      // The next run tidies what the killed one left and completes.
+      ASSERT_EQ(run(0), 0u) << "after kill point " << killAt;
+      for (std::size_t i = 0; i < paths_.size(); ++i) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
+      EXPECT_EQ(FilesInRoot().size(), paths_.size() + 1) << "left after kill point " << killAt << ": "
+                                                        << testing::PrintToString(FilesInRoot());
+    }
+    std::cout << (reinstalling ? "reinstallation: " : "first installation: ") << points << " kill points, "
+              << mixed << " leave old and new programs side by side\n";
+    EXPECT_GT(points, 20);
+  }
 }
 
 }  // namespace
