@@ -27,6 +27,7 @@
 #include "services/FailedFiles.h"
 #include "services/FailureCauses.h"
 #include "services/InstallFolder.h"
+#include "services/MainProgramStart.h"
 #include "services/PayloadStore.h"
 #include "services/ProcessTermination.h"
 #include "services/Registration.h"
@@ -138,7 +139,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 [[noreturn]] void FinishInstallation(const FailedFiles& failed) {
   if (!failed.empty()) ReportFailedFiles(kNotInstalledMessage, failed);
   ShowMessage(kDoneMessage, kPlainBox, TextArg(kDoneCaption));
-  RunProgram(kMainProgram, false);
+  StartWithDesktopRights(kMainProgram);
   EndProgram(0);
 }
 

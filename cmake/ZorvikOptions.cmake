@@ -20,6 +20,13 @@ if(ZV_WINDOWS)
   target_compile_options(zv_product INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Oz -fno-ident -fno-asynchronous-unwind-tables -fno-unwind-tables
                               -ffunction-sections -fdata-sections -fomit-frame-pointer>)
+  # Stack protection: a function with an array or an address-taken local keeps a copy of a random
+  # guard between its locals and its return address and checks it before returning; an overrun ends
+  # the program instead of returning through what it wrote. The guard, its check's failure path and
+  # the start-up constructor that seeds it from the system's random generator are GCC's libssp, which
+  # the option links in (statically, with -static below).
+  target_compile_options(zv_product INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-fstack-protector-strong>)
+  target_link_options(zv_product INTERFACE -fstack-protector-strong)
   # The stack is kept at the 4-byte alignment that 32-bit Windows guarantees instead of padding every
   # frame to 16 bytes; a function that needs more (the vector code of the checksum) aligns its own.
   # Only for the 32-bit product: 64-bit Windows (the x86_64 test vehicle) fixes 16 bytes, and GCC

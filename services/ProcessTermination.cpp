@@ -1,5 +1,6 @@
 #include "services/ProcessTermination.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -17,6 +18,10 @@ namespace {
 constexpr std::uint32_t kSnapProcesses = 2;    // TH32CS_SNAPPROCESS
 constexpr std::uint32_t kProcessTerminate = 1;  // PROCESS_TERMINATE
 constexpr std::uint32_t kSynchronize = 0x00100000;  // SYNCHRONIZE: the right to wait for the end
+// PROCESS_QUERY_LIMITED_INFORMATION: the right to read the image name from the handle.
+constexpr std::uint32_t kQueryName = 0x1000;
+// The longest image path the system gives (the Win32 path limit of 32,767 characters).
+constexpr DWORD kImagePathSize = 32768;
 
 // The system's own process record (ANSI form): the same nine numbers, with a 260-byte name.
 struct NativeProcessEntry {
@@ -56,6 +61,27 @@ bool NamesMatch(TextArg image, TextArg name, bool caseSensitive) {
   const Text a = ToLowerCase(image);
   const Text b = ToLowerCase(name);
   return CompareTexts(a.get(), b.get()) == 0;
+}
+
+// Whether the process behind an open handle runs the image named `name`. The snapshot's ids are only
+// names for a moment: a process listed under the name can end and its id go to an unrelated process
+// before the open. Reading the name from the handle checks the process that would be terminated.
+enum class Identity { kNamed, kOther, kUnknown };
+Identity IdentityOf(HANDLE process, TextArg name, bool caseSensitive) {
+  Text path = Text::Allocate(kImagePathSize);
+  DWORD size = kImagePathSize;
+  if (process == nullptr || !QueryFullProcessImageNameA(process, 0, path.get(), &size))
+    return Identity::kUnknown;
+  path.get()[size] = '\0';
+  // The file name: what follows the last backslash that is not the trail byte of a double-byte
+  // character, compared as the snapshot's name is (at most its first 256 bytes).
+  const char* file = path.get();
+  for (const char* p = file; *p != '\0'; p += CharacterLength(p)) {
+    if (*p == '\\') file = p + 1;
+  }
+  const Text image =
+      Text::Copy(file, std::min<std::size_t>(std::strlen(file), sizeof(ProcessEntry::szExeFile)));
+  return NamesMatch(image, name, caseSensitive) ? Identity::kNamed : Identity::kOther;
 }
 
 // Walks one snapshot of the process list and calls `visit` with the id of every process whose image
@@ -99,8 +125,11 @@ bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool>
   if (!name.IsGiven()) *variable = GetProgramFileName();
   const std::uint32_t processId = FindProcessIdByName(*variable, caseSensitive);
   if (processId == 0) return false;  // nothing matched: nothing to open or terminate
-  void* process = declared::OpenProcess(kProcessTerminate, false, processId);
-  const bool terminated = declared::TerminateProcess(process, 0);
+  void* process = declared::OpenProcess(kProcessTerminate | kQueryName, false, processId);
+  // Only the process that still runs the named image: an id handed on meanwhile is left alone.
+  const bool terminated =
+      IdentityOf(static_cast<HANDLE>(process), *variable, caseSensitive.value) == Identity::kNamed &&
+      declared::TerminateProcess(process, 0);
   if (process != nullptr) declared::CloseHandle(process);
   return terminated;
 }
@@ -116,10 +145,12 @@ std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSen
     // and one that refuses does not keep the others running.
     listed = VisitMatchingProcesses(name, caseSensitive, [&](std::uint32_t id) {
       if (id == self) return true;
-      UniqueHandle process(
-          static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate | kSynchronize, false, id)));
+      UniqueHandle process(static_cast<HANDLE>(
+          declared::OpenProcess(kProcessTerminate | kSynchronize | kQueryName, false, id)));
       if (process) {
-        if (declared::TerminateProcess(process.get(), 0)) {
+        const Identity identity = IdentityOf(process.get(), name, caseSensitive);
+        if (identity == Identity::kOther) return true;  // the copy listed has ended; its id is another's now
+        if (identity == Identity::kNamed && declared::TerminateProcess(process.get(), 0)) {
           dying.push_back(static_cast<UniqueHandle&&>(process));
         } else {
           ++notStopped;  // not ours to stop
@@ -128,8 +159,12 @@ std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSen
       }
       // Without the right to wait for it, a copy can still be terminated; it then counts as stopped,
       // and the caller's own pause has to cover its end.
-      UniqueHandle blind(static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate, false, id)));
-      if (!blind || !declared::TerminateProcess(blind.get(), 0)) ++notStopped;  // gone already, or not ours
+      UniqueHandle blind(
+          static_cast<HANDLE>(declared::OpenProcess(kProcessTerminate | kQueryName, false, id)));
+      const Identity identity = IdentityOf(blind.get(), name, caseSensitive);
+      if (identity == Identity::kOther) return true;
+      // Gone already, not ours, or not to be recognised.
+      if (identity != Identity::kNamed || !declared::TerminateProcess(blind.get(), 0)) ++notStopped;
       return true;
     }) && listed;
   }

@@ -3,7 +3,9 @@
 // StopProgramsByName stops every copy of several programs and waits for their end.
 // Names are whole file names with extension ("zvmain.exe"): no directory, no wildcard. Without case
 // sensitivity only ASCII letters are folded. The snapshot, opening and termination go through the
-// declared commands; the wait for the end is the system's own wait.
+// declared commands; the wait for the end is the system's own wait. A process is terminated only when
+// the image name read from its open handle matches too: an id taken from the snapshot may belong to
+// another program by the time it is opened.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +45,9 @@ bool TerminateProcessByName(OptionalArgument<Text*> name, OptionalArgument<bool>
 // `waitMs` milliseconds in all. The result is the number of copies found that were not stopped (not
 // opened, not terminated, or still running when the time was up): 0 when all are gone. A copy that
 // was terminated but could not be opened with the right to wait for it counts as stopped, since its
-// end cannot be seen: the caller's pause after this call covers it. kNoProcessList when the system
+// end cannot be seen: the caller's pause after this call covers it; so does a copy whose id runs
+// another image by the time it is opened (the copy has ended). One whose image name cannot be read
+// is not terminated and counts as not stopped. kNoProcessList when the system
 // gave no process list for some name (that name's copies, if any, are still running).
 constexpr std::int32_t kNoProcessList = -1;
 std::int32_t StopProgramsByName(std::span<const char* const> names, bool caseSensitive, std::uint32_t waitMs);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -207,17 +208,18 @@ TEST_F(ProcessTerminationTest, ACopyThatCannotBeOpenedDoesNotKeepTheOthersRunnin
   EXPECT_TRUE(HasEnded(processes_[2])) << "the copy started after the refusing one";
 }
 
-// Grants everyone the right to terminate this process and nothing else: no right to wait for it.
+// Grants everyone the rights to terminate this process and to read its image name, and nothing else: no
+// right to wait for it.
 ZV_CHILD_SCENARIO(AllowOnlyTermination) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x1;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                            nullptr) ||
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x1001;;;WD)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr) ||
       !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
-      SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-                      nullptr) != ERROR_SUCCESS) {
+      SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      dacl, nullptr) != ERROR_SUCCESS) {
     ExitProcess(4);
   }
   Sleep(INFINITE);
@@ -260,6 +262,53 @@ TEST_F(ProcessTerminationTest, NoProcessListIsReportedAndNothingIsStopped) {
   const char* const names[] = {"zvnolist.exe"};
   EXPECT_EQ(StopProgramsByName(names, false, 5000), kNoProcessList);
   EXPECT_FALSE(HasEnded(processes_[0]));
+  g_resolver = nullptr;
+}
+
+// A snapshot that lists a running program under the name of a suite program that ended, whose id the
+// system has given to that program since (the declared enumeration calls are resolved through this
+// program's import of GetProcAddress).
+DWORD g_reusedId = 0;
+template <BOOL(WINAPI* Enumerate)(HANDLE, LPPROCESSENTRY32)>
+BOOL WINAPI ListReusedId(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+  const BOOL more = Enumerate(snapshot, entry);
+  if (more && entry->th32ProcessID == g_reusedId) std::strcpy(entry->szExeFile, "zvreused.exe");
+  return more;
+}
+FARPROC WINAPI ResolveWithReusedId(HMODULE module, LPCSTR name) {
+  const bool named = HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0;
+  if (named && std::strcmp(name, "Process32First") == 0)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32First>));
+  if (named && std::strcmp(name, "Process32Next") == 0)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32Next>));
+  return g_resolver->original<decltype(&GetProcAddress)>()(module, name);
+}
+
+TEST_F(ProcessTerminationTest, AnIdListedUnderASuiteNameStopsOnlyAProcessOfThatImage) {
+  const struct {
+    const char* image;  // what the process listed as "zvreused.exe" runs
+    bool caseSensitive, stopEveryCopy, stopped;
+  } cases[] = {{"zvother.exe", false, false, false},
+               {"zvother.exe", false, true, false},
+               {"ZVREUSED.EXE", true, false, false},
+               {"ZVREUSED.EXE", true, true, false},
+               {"ZVREUSED.EXE", false, false, true}};
+  test::ImportHook resolver("GetProcAddress", reinterpret_cast<void*>(&ResolveWithReusedId));
+  g_resolver = &resolver;
+  RegisterDeclaredCommands(ProgramDeclaredCommands());  // resolved afresh, through the hook
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.image << " case-sensitive " << c.caseSensitive << " all "
+                                    << c.stopEveryCopy);
+    g_reusedId = StartAs(c.image, std::to_string(&c - cases));
+    ASSERT_EQ(FindProcessIdByName("zvreused.exe", c.caseSensitive), g_reusedId);
+    Text name = Text::Copy("zvreused.exe");
+    const char* const names[] = {"zvreused.exe"};
+    EXPECT_EQ(c.stopEveryCopy ? StopProgramsByName(names, c.caseSensitive, 5000) == 0
+                              : TerminateProcessByName(&name, c.caseSensitive),
+              c.stopEveryCopy || c.stopped);
+    EXPECT_EQ(processes_.back().Wait(c.stopped ? 5000 : 0), c.stopped ? 0u : STILL_ACTIVE);
+    processes_.back().Terminate();
+  }
   g_resolver = nullptr;
 }
 
