@@ -5,6 +5,8 @@
 // the input controls' names after their labels, the disclaimer's value; the system's own buttons and
 // radio buttons keep their captions as names.
 #include <oleacc.h>
+#include <servprov.h>
+#include <uiautomationcore.h>
 
 #include <string>
 #include <vector>
@@ -40,7 +42,8 @@ struct Answer {
 Answer Ask(HWND h) {
   Answer answer;
   IAccessible* object = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(h, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
+  if (FAILED(
+          AccessibleObjectFromWindow(h, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
       object == nullptr) {
     return answer;
   }
@@ -162,7 +165,7 @@ TEST_F(AccessibilityWithMuteDefaults, LabelsAreNamedStaticTextByTheEngineItself)
 TEST_F(AccessibilityWithMuteDefaults, InputControlsAreNamedAndEditBoxesValuedByTheEngineItself) {
   ShowPageTwo();
   EXPECT_TRUE(Ask(Native(kNicknameEdit)).name == L"\u6635\u79f0\uff1a");  // 昵称：
-  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == L"\u6027\u522b\uff1a");  // 性别：
+  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == L"\u6027\u522b\uff1a");   // 性别：
   const std::string disclaimer = TextOf(Native(kDisclaimerEdit));
   ASSERT_GT(disclaimer.size(), 20u);
   EXPECT_TRUE(Ask(Native(kDisclaimerEdit)).value == Wide(disclaimer));
@@ -211,8 +214,8 @@ TEST_F(Accessibility, InputControlsAreNamedAfterTheirLabels) {
 }
 
 TEST_F(Accessibility, ButtonsAndRadioButtonsAreNamedByTheirCaptions) {
-  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel, kInstallRadio,
-                       kUninstallRadio}) {
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel,
+                       kInstallRadio, kUninstallRadio}) {
     SCOPED_TRACE(std::to_string(id));
     const std::string caption = TextOf(Native(id));
     ASSERT_FALSE(caption.empty());
@@ -231,6 +234,59 @@ TEST_F(Accessibility, TheDisabledDisclaimerOffersItsTextAsItsValue) {
   // The nickname box offers what was typed.
   SetWindowTextA(Native(kNicknameEdit), "小明");
   EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == Wide("小明"));
+}
+
+// UI Automation takes every object through its MSAA bridge (which refuses the system's own proxies)
+// and gives it the control type of its role; each object has one identity, whichever of its
+// interfaces it is reached through, answers its window and hands out no proxy's service.
+TEST_F(Accessibility, UiAutomationTakesEveryObjectOfOneIdentity) {
+  using FromAccessible = HRESULT(WINAPI*)(IAccessible*, long, DWORD, IRawElementProviderSimple**);
+  const auto fromAccessible = reinterpret_cast<FromAccessible>(reinterpret_cast<void*>(
+      GetProcAddress(LoadLibraryA("uiautomationcore.dll"), "UiaProviderFromIAccessible")));
+  ASSERT_NE(fromAccessible, nullptr);
+  constexpr long kText = 50020, kEdit = 50004, kComboBox = 50003, kControlType = 30003;
+  const struct {
+    ControlId id;
+    long controlType;
+  } cases[] = {{kTitleLabel, kText},    {kFooterLabel, kText},  {kSelectionPrompt, kText},
+               {kGreetingLabel, kText}, {kWarningLabel, kText}, {kNicknameLabel, kText},
+               {kGenderLabel, kText},   {kNicknameEdit, kEdit}, {kGenderCombo, kComboBox}};
+  ShowPageTwo();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.id));
+    IAccessible* object = nullptr;
+    ASSERT_TRUE(SUCCEEDED(AccessibleObjectFromWindow(Native(c.id), OBJID_CLIENT, IID_IAccessible,
+                                                     reinterpret_cast<void**>(&object))));
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    for (const IID* iid : {&IID_IDispatch, &IID_IAccessible, &IID_IOleWindow}) {
+      IUnknown* via = nullptr;
+      IUnknown* itsIdentity = nullptr;
+      ASSERT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&via)), S_OK);
+      via->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&itsIdentity));
+      EXPECT_EQ(itsIdentity, identity);
+      if (*iid == IID_IOleWindow) {
+        HWND window = nullptr;
+        static_cast<IOleWindow*>(static_cast<void*>(via))->GetWindow(&window);
+        EXPECT_EQ(window, Native(c.id));
+      }
+      itsIdentity->Release();
+      via->Release();
+    }
+    void* service = nullptr;
+    EXPECT_EQ(object->QueryInterface(IID_IServiceProvider, &service), E_NOINTERFACE);
+    IRawElementProviderSimple* provider = nullptr;
+    EXPECT_EQ(fromAccessible(object, CHILDID_SELF, 0, &provider), S_OK);
+    if (provider != nullptr) {
+      VARIANT type;
+      VariantInit(&type);
+      provider->GetPropertyValue(kControlType, &type);
+      EXPECT_EQ(V_VT(&type) == VT_I4 ? V_I4(&type) : 0, c.controlType);
+      provider->Release();
+    }
+    identity->Release();
+    object->Release();
+  }
 }
 
 // Answering screen readers leaves the input controls working as before: typing reaches the edit box.
