@@ -217,7 +217,7 @@ TEST_F(RunningWizard, WindowHasNoCaptionFrameOrSystemMenu) {
   GetClientRect(window_, &client);
   EXPECT_EQ(client.right, kWidth);
   EXPECT_EQ(client.bottom, kHeight);
-  EXPECT_EQ(TextOf(window_), "");
+  EXPECT_EQ(TextOf(window_), "Zorvik 安装向导");  // not drawn: for the taskbar, Alt+Tab and screen readers
 }
 
 TEST_F(RunningWizard, EveryControlHasItsClassParentPlaceIdAndText) {
@@ -503,7 +503,7 @@ TEST_F(RunningWizard, CancelOnPageTwoEndsWithZero) {
   EXPECT_EQ(wizard_.Wait(), 0u);
 }
 
-// From the start, with nothing focused yet.
+// From the start, with the checked radio button focused.
 TEST_F(RunningWizardAtStart, TabFocusesCancelAndEnterClicksIt) {
   PostMessageA(window_, WM_KEYDOWN, VK_TAB, 1);
   GUITHREADINFO info{};
@@ -515,6 +515,75 @@ TEST_F(RunningWizardAtStart, TabFocusesCancelAndEnterClicksIt) {
   }
   EXPECT_EQ(info.hwndFocus, Find("取消选择按钮2"));
   PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_RETURN, 1);
+  EXPECT_EQ(wizard_.Wait(), 0u);
+}
+
+// A keyboard user's walk through the wizard, the focus asked of the running program after each step:
+// at start on the checked radio button; on the page shown by Next, on its first control that is not
+// covered, Tab passing over the controls under the disclaimer until it is gone; back on the control
+// that had it when the window is activated again, after Alt+Tab or a nickname check's box; Escape
+// does what the page's Cancel does.
+TEST_F(RunningWizardAtStart, TheFocusIsWhereAKeyboardUserExpectsIt) {
+  enum Action { kStart, kTab, kAwayAndBack, kNextOnPageOne, kNextOnPageTwo, kNextShowingABox };
+  const struct {
+    Action action;
+    const char* focused;
+  } steps[] = {{kStart, "单选框安装2"},
+               {kTab, "取消选择按钮2"},
+               {kAwayAndBack, "取消选择按钮2"},
+               {kNextOnPageOne, "取消安装按钮3"},
+               {kTab, "安装下一步按钮4"},
+               {kTab, "取消安装按钮3"},
+               {kNextOnPageTwo, "安装下一步按钮4"},
+               {kTab, "组合框性别"},
+               {kTab, "编辑框昵称"},
+               {kNextShowingABox, "安装下一步按钮4"}};
+  const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.focused);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(thread, &info);
+    switch (step.action) {
+      case kTab:
+        PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_TAB, 1);
+        break;
+      case kAwayAndBack: {
+        const HWND other = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                           nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        SetForegroundWindow(window_);
+        DestroyWindow(other);
+        break;
+      }
+      case kNextOnPageOne:
+        MakePageTwo(false);
+        break;
+      case kNextOnPageTwo:  // as a mouse click does, BM_CLICK focuses the button
+        SendMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
+        break;
+      case kNextShowingABox: {  // the nickname is empty
+        PostMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
+        const test::MessageBox box = test::WaitForMessageBox(wizard_.id());
+        ASSERT_NE(box.window, nullptr);
+        test::PressOk(box);
+        break;
+      }
+      case kStart:
+        break;
+    }
+    // Once the program has had its turn (the box gone, the window enabled again); a posted key may
+    // still be on its way.
+    for (int i = 0; i < 100 && !IsWindowEnabled(window_); ++i) Sleep(20);
+    SendMessageA(window_, WM_NULL, 0, 0);
+    GetGUIThreadInfo(thread, &info);
+    for (int i = 0; i < 100 && info.hwndFocus != Find(step.focused); ++i) {
+      Sleep(20);
+      GetGUIThreadInfo(thread, &info);
+    }
+    EXPECT_EQ(info.hwndFocus, Find(step.focused));
+  }
+  PostMessageA(Find("安装下一步按钮4"), WM_KEYDOWN, VK_ESCAPE, 1);
   EXPECT_EQ(wizard_.Wait(), 0u);
 }
 

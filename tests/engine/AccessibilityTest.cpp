@@ -289,6 +289,78 @@ TEST_F(Accessibility, UiAutomationTakesEveryObjectOfOneIdentity) {
   }
 }
 
+// High contrast as Windows reports it, answered through SystemParametersInfoA, with a scheme of system
+// colours answered through GetSysColor whose pairs differ from each other and from the template's.
+bool g_highContrast = false;
+BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags);
+ImportHook g_modeHook("SystemParametersInfoA", reinterpret_cast<void*>(&AnswerHighContrast));
+BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags) {
+  if (action != SPI_GETHIGHCONTRAST)
+    return g_modeHook.original<decltype(&SystemParametersInfoA)>()(action, size, data, flags);
+  static_cast<HIGHCONTRASTA*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
+  return TRUE;
+}
+DWORD WINAPI SchemeColour(int index);
+ImportHook g_colourHook("GetSysColor", reinterpret_cast<void*>(&SchemeColour));
+DWORD WINAPI SchemeColour(int index) {
+  if (!g_highContrast) return g_colourHook.original<decltype(&GetSysColor)>()(index);
+  switch (index) {
+    case COLOR_WINDOW:
+      return RGB(0, 0, 0);
+    case COLOR_WINDOWTEXT:
+      return RGB(255, 255, 255);
+    case COLOR_BTNFACE:
+      return RGB(0, 0, 96);
+    case COLOR_BTNTEXT:
+      return RGB(255, 255, 0);
+    default:
+      return g_colourHook.original<decltype(&GetSysColor)>()(index);
+  }
+}
+
+// Whether a pixel of `colour` lies in the rectangle (window coordinates) on the screen.
+bool ShowsColour(HWND window, RECT area, COLORREF colour) {
+  RECT w;
+  GetWindowRect(window, &w);
+  HDC screen = GetDC(nullptr);
+  bool found = false;
+  for (int y = area.top; y < area.bottom && !found; ++y) {
+    for (int x = area.left; x < area.right && !found; ++x)
+      found = GetPixel(screen, w.left + x, w.top + y) == colour;
+  }
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+// While the mode is on, labels, bands, panels and the window draw with the system's pairs; the change
+// is followed at once, both ways, and without the mode the template's colours are back.
+TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
+  ASSERT_TRUE(g_modeHook.ok() && g_colourHook.ok());
+  const COLORREF kWhite = RGB(255, 255, 255), kYellow = RGB(255, 255, 0), kNavy = RGB(0, 0, 96);
+  const COLORREF kBlack = RGB(0, 0, 0), kFace = GetSysColor(COLOR_BTNFACE);
+  const struct {
+    const char* what;
+    RECT area;
+    COLORREF on, off;
+  } cases[] = {{"window behind the bands", {2, 2, 3, 3}, kBlack, RGB(128, 0, 0)},
+               {"title band's text", {48, 0, 312, 30}, kWhite, RGB(0, 255, 255)},
+               {"footer band's text", {0, 214, 360, 244}, kWhite, RGB(0, 255, 0)},
+               {"panel", {2, 35, 3, 36}, kNavy, kFace},
+               {"prompt's text", {40, 54, 312, 86}, kYellow, RGB(0, 0, 255)},
+               {"prompt's background", {41, 55, 42, 56}, kNavy, kFace}};
+  for (const bool on : {true, false}) {
+    g_highContrast = on;
+    // What the system sends every top-level window when the mode or the colours change.
+    SendMessageA(Main(), on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, on ? SPI_SETHIGHCONTRAST : 0, 0);
+    UpdateWindow(Main());
+    Pump();
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (on ? " in high contrast" : " without it"));
+      EXPECT_TRUE(ShowsColour(Main(), c.area, on ? c.on : c.off));
+    }
+  }
+}
+
 // Answering screen readers leaves the input controls working as before: typing reaches the edit box.
 TEST_F(Accessibility, TheNicknameBoxStillTakesTyping) {
   ShowPageTwo();

@@ -151,8 +151,11 @@ TEST_F(WizardEngine, ArrowKeysMoveBetweenTheRadioButtonsAndCheckThem) {
   const struct {
     WPARAM key;
     ControlId reached;
-  } steps[] = {{VK_DOWN, kUninstallRadio}, {VK_UP, kInstallRadio}, {VK_RIGHT, kUninstallRadio},
-               {VK_DOWN, kInstallRadio},   {VK_LEFT, kUninstallRadio}};
+  } steps[] = {{VK_DOWN, kUninstallRadio},
+               {VK_UP, kInstallRadio},
+               {VK_RIGHT, kUninstallRadio},
+               {VK_DOWN, kInstallRadio},
+               {VK_LEFT, kUninstallRadio}};
   for (const auto& step : steps) {
     PressKey(step.key);
     SCOPED_TRACE(step.key);
@@ -212,6 +215,24 @@ TEST_F(WizardEngine, EnterInTheNicknameEditClicksNothing) {
   SetFocus(Native(kNicknameEdit));
   PressKey(VK_RETURN);
   for (int calls : g_calls) EXPECT_EQ(calls, 0);
+}
+
+// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's.
+TEST_F(WizardEngine, EscapeClicksTheShownPagesCancel) {
+  const ControlId cancels[] = {kSelectionCancel, kRegistrationCancel};
+  SetEscapeButtons(kWindowId, cancels, 2);
+  const struct {
+    bool pageTwo;
+    HandlerSlot clicked;
+  } cases[] = {{false, kSelectionCancelSlot}, {true, kRegistrationCancelSlot}};
+  for (const auto& c : cases) {
+    if (c.pageTwo) ShowPageTwo();
+    for (int& calls : g_calls) calls = 0;
+    PressKey(VK_ESCAPE);
+    SCOPED_TRACE(c.pageTwo ? "page two" : "page one");
+    EXPECT_EQ(g_calls[c.clicked], 1);
+    EXPECT_EQ(g_calls[kSelectionCancelSlot] + g_calls[kRegistrationCancelSlot], 1);
+  }
 }
 
 // ---- Drag to move ----
