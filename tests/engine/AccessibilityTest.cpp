@@ -302,8 +302,9 @@ BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags) {
 }
 DWORD WINAPI SchemeColour(int index);
 ImportHook g_colourHook("GetSysColor", reinterpret_cast<void*>(&SchemeColour));
+bool g_registryColours = false;  // the scheme of the prefix's registry, for the README's picture
 DWORD WINAPI SchemeColour(int index) {
-  if (!g_highContrast) return g_colourHook.original<decltype(&GetSysColor)>()(index);
+  if (!g_highContrast || g_registryColours) return g_colourHook.original<decltype(&GetSysColor)>()(index);
   switch (index) {
     case COLOR_WINDOW:
       return RGB(0, 0, 0);
@@ -359,6 +360,16 @@ TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
       EXPECT_TRUE(ShowsColour(Main(), c.area, on ? c.on : c.off));
     }
   }
+}
+
+// For scripts/screenshots: the wizard window in this process with the mode answered on and the
+// system colours of the prefix's registry, until it is closed.
+ZV_CHILD_SCENARIO(HighContrastWindow) {
+  g_highContrast = g_registryColours = true;
+  InitRuntime();
+  LoadWindowTemplates(Templates(ShippedBlock()));
+  LoadWindow(kWindowId);
+  RunMessageLoop();
 }
 
 // Answering screen readers leaves the input controls working as before: typing reaches the edit box.
