@@ -1,6 +1,7 @@
 // Start-up: prepare the runtime (with the program's extension resolver and its window templates),
 // run the program's initialisation and start-up routines, register the exit routine, show the wizard
-// window on its selection page and run the message loop. Clicks then run the page handlers.
+// window on its selection page (Escape bound to its pages' Cancel) and run the message loop. Clicks then run
+// the page handlers.
 #include "app/Program.h"
 
 #include "app/PageHandlers.h"
@@ -51,6 +52,9 @@ std::int32_t ProgramEntry() {
   SetExitRoutine(&ProgramExit);
   StartupRoutine();
   LoadWindow(kWindowId);
+  // Escape does what the shown page's Cancel does.
+  const ControlId cancelButtons[] = {kSelectionCancel, kRegistrationCancel};
+  SetEscapeButtons(kWindowId, cancelButtons, sizeof cancelButtons / sizeof cancelButtons[0]);
   RunMessageLoop();
   return 0;
 }

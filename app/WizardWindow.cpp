@@ -143,6 +143,8 @@ constexpr tpl::Bytes WindowKind() {
   d.backColour = kDarkRed;
   d.startPosition = 1;
   d.dragToMove = 1;
+  // Not drawn (the window has no caption), but the taskbar, Alt+Tab and screen readers show it.
+  d.title = "Zorvik 安装向导";
   return tpl::EncodeKindData(d);
 }
 

@@ -1,11 +1,18 @@
 // What a screen reader learns of the engine's controls. It asks a window for its object (WM_GETOBJECT)
 // and otherwise builds the system's default one, which knows nothing of the engine's own classes and
 // names an input control after the static text before it, which the engine's labels are not to the
-// system. So a label (and a band) answers with the system's default object, its caption as its name
-// and the role of static text; an edit box or a combo box answers with the caption of the label level
-// with it on its left as its name, and an edit box with its text as its value (also when disabled).
-// Everything else is the default object's. The accessibility library is loaded at the first question,
-// from the system directory, so that start-up does not pay for it.
+// system. So a label (and a band) answers with an object of the engine's own: its caption as its name
+// and the role of static text; an edit box (editable text, its text as its value, also when disabled)
+// or a combo box answers with the caption of the label level with it on its left as its name.
+//
+// These objects are the program's own servers, not wrappers of the system's proxies: UI Automation
+// takes an MSAA object of a program through its bridge, but refuses one that answers the system
+// proxies' service query (IServiceProvider) and builds its own proxy instead, which knows neither the
+// engine's labels nor the names of the inputs. So QueryInterface answers only what the object itself
+// implements (IUnknown, IDispatch, IAccessible, IOleWindow with the control's window), all with one
+// identity. What the engine does not answer itself (state, place, parent, children) it takes from the
+// system's default object, which it keeps to itself and never hands out. The accessibility library is
+// loaded at the first question, from the system directory, so that start-up does not pay for it.
 #include <oleacc.h>
 
 #include "engine/LiveWindow.h"
@@ -53,9 +60,10 @@ bool IsSelf(const VARIANT& child) {
   return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF;
 }
 
-// The default object of a window with up to three answers of its own about the window itself: the
-// text of `nameFrom` as its name, `role`, its own text as its value. The rest is the default's.
-class EngineAccessible final : public IAccessible {
+// The object of one control with up to three answers of its own about the control itself: the text
+// of `nameFrom` as its name, `role`, its own text as its value. The rest is asked of the system's
+// default object of the control (`inner_`), whose interfaces are never handed out.
+class EngineAccessible final : public IAccessible, public IOleWindow {
  public:
   EngineAccessible(IAccessible* inner, HWND self, HWND nameFrom, LONG role, bool textValue)
       : inner_(inner), self_(self), nameFrom_(nameFrom), role_(role), textValue_(textValue) {}
@@ -64,10 +72,14 @@ class EngineAccessible final : public IAccessible {
     if (out == nullptr) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
       *out = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
+    } else if (riid == IID_IOleWindow) {
+      *out = static_cast<IOleWindow*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
     }
-    return inner_->QueryInterface(riid, out);  // the window behind it, the children
+    AddRef();
+    return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -76,12 +88,22 @@ class EngineAccessible final : public IAccessible {
     return static_cast<ULONG>(left);
   }
 
+  // IOleWindow: the control's own window, which is how a client learns where the object lives.
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+    if (window == nullptr) return E_POINTER;
+    *window = self_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count != nullptr) *count = 0;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
     return E_NOTIMPL;
@@ -110,8 +132,12 @@ class EngineAccessible final : public IAccessible {
     return inner_->get_accValue(child, value);
   }
 
-  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return inner_->get_accParent(parent); }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return inner_->get_accChildCount(count); }
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+    return inner_->get_accParent(parent);
+  }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    return inner_->get_accChildCount(count);
+  }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
     return inner_->get_accChild(child, out);
   }
@@ -121,7 +147,9 @@ class EngineAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
     return inner_->get_accState(child, out);
   }
-  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return inner_->get_accHelp(child, out); }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override {
+    return inner_->get_accHelp(child, out);
+  }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
     return inner_->get_accHelpTopic(file, child, topic);
   }
@@ -133,7 +161,9 @@ class EngineAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
     return inner_->get_accDefaultAction(child, out);
   }
-  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return inner_->accSelect(flags, child); }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+    return inner_->accSelect(flags, child);
+  }
   HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* width, long* height, VARIANT child) override {
     return inner_->accLocation(x, y, width, height, child);
   }
@@ -143,8 +173,12 @@ class EngineAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override {
     return inner_->accHitTest(x, y, child);
   }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return inner_->accDoDefaultAction(child); }
-  HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override { return inner_->put_accName(child, name); }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+    return inner_->accDoDefaultAction(child);
+  }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override {
+    return inner_->put_accName(child, name);
+  }
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
     return inner_->put_accValue(child, value);
   }
@@ -192,9 +226,15 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
       role = ROLE_SYSTEM_STATICTEXT;
       break;
     case tpl::KindId::EditBox:
-      textValue = (GetWindowLongA(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
-      [[fallthrough]];
     case tpl::KindId::ComboBox:
+      // The roles the system's objects give these classes on Windows, said here since this object
+      // answers in their place.
+      if (unit.kind() == tpl::KindId::EditBox) {
+        textValue = (GetWindowLongA(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
+        role = ROLE_SYSTEM_TEXT;
+      } else {
+        role = ROLE_SYSTEM_COMBOBOX;
+      }
       if (const LiveUnit* label = LabelOf(unit)) nameFrom = label->hwnd;
       break;
     default:
@@ -203,7 +243,8 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
   const AccessibilityLibrary& library = Library();
   if (library.createDefault == nullptr || library.toResult == nullptr) return false;
   IAccessible* inner = nullptr;
-  if (FAILED(library.createDefault(unit.hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&inner))) ||
+  if (FAILED(library.createDefault(unit.hwnd, OBJID_CLIENT, IID_IAccessible,
+                                   reinterpret_cast<void**>(&inner))) ||
       inner == nullptr) {
     return false;
   }

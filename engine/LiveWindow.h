@@ -48,8 +48,11 @@ struct LiveUnit {
   UniqueFont ownFont;
   UniqueFont fitFont;  // a label's own, slightly smaller font where its caption would not fit (FitCaption)
   HFONT font = nullptr;
-  bool hasColours = false;         // false: the system draws the control's colours
-  COLORREF textColour = 0;
+  bool hasColours = false;       // false: the system draws the control's colours
+  bool cancels = false;          // Escape clicks it while it is shown (SetEscapeButtons)
+  std::uint32_t storedText = 0;  // the template's colours (kDefaultColour: the button face)
+  std::uint32_t storedBack = 0;
+  COLORREF textColour = 0;  // the colours in use: the template's, or a system pair in high contrast
   COLORREF backColour = 0;
   UniqueBrush backBrush;
   std::string scratch;  // the raw text of the last kind-property read; the contract copies it
@@ -68,6 +71,8 @@ struct LiveWindow {
   bool dragToMove = false;
   HFONT font = nullptr;  // WM_SETFONT of the window itself
   int dpi = 96;
+  HWND lastFocus = nullptr;   // the control that last had the focus (Focus.cpp)
+  bool highContrast = false;  // the system's high-contrast mode, as last asked
 
   LiveUnit* FindUnit(std::uint32_t id);
   LiveUnit* FindUnit(HWND hwnd);
@@ -121,6 +126,30 @@ HCURSOR CursorFromData(const tpl::Bytes& data);
 
 // The button-face colour for kDefaultColour, otherwise the colour itself.
 COLORREF ResolveColour(std::uint32_t colour);
+// Whether the system's high-contrast mode is on.
+bool HighContrastOn();
+// The unit's colours in use: the template's; in high contrast a system pair by kind (window text on
+// window for the window, its bands and the input fields; button text on button face for labels,
+// panels and radio buttons). Makes the background brush anew.
+void ApplyColours(const LiveWindow& window, LiveUnit& unit);
+// Asks the mode again and repaints the window in the colours that follow from it and from the
+// system's colours (WM_SYSCOLORCHANGE, WM_SETTINGCHANGE).
+void FollowSystemColours(LiveWindow& window);
+
+// Focus (Focus.cpp). A control is covered when a shown sibling above it in the stacking order covers
+// its whole rectangle; it takes the focus when it is shown, enabled and not covered.
+bool IsCovered(HWND control);
+bool TakesFocus(HWND control);
+// The next (or previous) tab stop of the window after `from` (null: the first) that is not covered,
+// round the end; `from` when there is none.
+HWND NextTabStop(HWND window, HWND from, bool back);
+// The focus to the window's first uncovered control that takes input (edit box, combo box, checked
+// radio button), else its first uncovered tab stop.
+void FocusFirstInput(LiveWindow& window);
+// Notes the control that has the focus, if it is one of the window's.
+void RememberFocus(LiveWindow& window);
+// The focus back to the control noted last if it can still take it, else FocusFirstInput.
+void RestoreFocus(LiveWindow& window);
 
 // The kinds' own property entries (KindProperties.cpp).
 enum class PropertyType { Int, Bool, Text };

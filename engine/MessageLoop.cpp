@@ -1,9 +1,12 @@
 // The message loop and event delivery. Keyboard use is what a dialog offers: Tab and Shift+Tab between
-// the tab stops, Enter clicks the focused button (Space is the button's own), and the arrow keys move
-// from a radio button to the next or previous one of its panel and check it, as a dialog does: the
+// the tab stops, Enter clicks the focused button (Space is the button's own), the arrow keys move
+// from a radio button to the next or previous one of its panel and check it, as a dialog does (the
 // button class keeps only the checked radio button a tab stop, so the arrows are how a keyboard
-// reaches the other. Nothing more: no default button, no Escape. A left press on the window's client
-// area or on a Label becomes a caption drag before it is dispatched.
+// reaches the other), and Escape clicks the shown one of the buttons the program named for it (its
+// pages' Cancel). Tab and the arrows pass over covered controls (Focus.cpp). No default button. A
+// left press on the window's client area or on a Label becomes a caption drag before it is
+// dispatched. The control with the focus is noted around every message, so that the window can give
+// it back when it is activated again (after a message box, which takes the focus away).
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 #include "runtime/Fatal.h"
@@ -45,7 +48,7 @@ bool MoveAmongRadioButtons(bool back) {
   for (int step = 0; step < 64; ++step) {  // a panel holds far fewer controls
     to = GetNextDlgGroupItem(GetParent(from), to, back);
     if (to == nullptr || to == from) break;
-    if ((SendMessageA(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) continue;
+    if ((SendMessageA(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0 || engine::IsCovered(to)) continue;
     SetFocus(to);
     if (SendMessageA(to, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageA(to, BM_CLICK, 0, 0);
     break;
@@ -59,9 +62,18 @@ bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
   if (msg.wParam == VK_TAB) {
     const HWND focus = GetFocus();
     const HWND from = focus != nullptr && IsChild(window.hwnd, focus) ? focus : nullptr;
-    const HWND next = GetNextDlgTabItem(window.hwnd, from, GetKeyState(VK_SHIFT) < 0);
+    const HWND next = engine::NextTabStop(window.hwnd, from, GetKeyState(VK_SHIFT) < 0);
     if (next != nullptr) SetFocus(next);
     return true;
+  }
+  if (msg.wParam == VK_ESCAPE) {
+    for (const engine::LiveUnit& unit : window.units) {
+      if (unit.cancels && unit.hwnd != nullptr && IsWindowVisible(unit.hwnd) && IsWindowEnabled(unit.hwnd)) {
+        SendMessageA(unit.hwnd, BM_CLICK, 0, 0);
+        return true;
+      }
+    }
+    return false;
   }
   if (msg.wParam == VK_RETURN) {
     const HWND focus = GetFocus();
@@ -91,12 +103,25 @@ bool StartupComplete() {
 }
 
 void ProcessMessage(const MSG& msg) {
-  if (engine::LiveWindow* window = engine::FindLoadedWindowOf(msg.hwnd)) {
+  engine::LiveWindow* window = engine::FindLoadedWindowOf(msg.hwnd);
+  if (window != nullptr) {
+    engine::RememberFocus(*window);
     if (msg.message == WM_KEYDOWN && HandleKey(*window, msg)) return;
     if (msg.message == WM_LBUTTONDOWN && HandlePress(*window, msg)) return;
   }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
+  // The window may be gone (Cancel) or have lost the focus to a message box by now.
+  if (window != nullptr && (window = engine::FindLoadedWindowOf(msg.hwnd)) != nullptr)
+    engine::RememberFocus(*window);
+}
+
+void SetEscapeButtons(WindowId windowId, const ControlId* buttons, std::size_t count) {
+  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
+  if (window == nullptr) return;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (engine::LiveUnit* unit = window->FindUnit(buttons[i])) unit->cancels = true;
+  }
 }
 
 std::int32_t RunMessageLoop() {

@@ -79,8 +79,8 @@ UINT DpiOfWindow(HWND h) {
 // time); elsewhere the system DPI's, scaled.
 int MetricAt(int index, int dpi) {
   using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
-  static const auto get = reinterpret_cast<GetSystemMetricsForDpiFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
+  static const auto get = reinterpret_cast<GetSystemMetricsForDpiFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
   if (get != nullptr) return get(index, static_cast<UINT>(dpi));
   const int metric = GetSystemMetrics(index);
   return dpi == SystemDpi() ? metric : MulDiv(metric, dpi, SystemDpi());
@@ -134,7 +134,8 @@ SIZE CaptionExtent(HFONT font, const std::string& text) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
   RECT needed{0, 0, 0, 0};
-  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &needed,
+            DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return SIZE{needed.right, needed.bottom};
@@ -206,11 +207,11 @@ void UseFont(LiveWindow& window, LiveUnit& unit, const tpl::StoredFont& font) {
   MakeFont(window, unit);
 }
 
-void UseColours(LiveUnit& unit, std::uint32_t text, std::uint32_t back) {
+void UseColours(const LiveWindow& window, LiveUnit& unit, std::uint32_t text, std::uint32_t back) {
   unit.hasColours = true;
-  unit.textColour = ResolveColour(text);
-  unit.backColour = ResolveColour(back);
-  unit.backBrush.reset(CreateSolidBrush(unit.backColour));
+  unit.storedText = text;
+  unit.storedBack = back;
+  ApplyColours(window, unit);
 }
 
 // Border codes shared by edit boxes, labels and panels: the extended styles of codes 1 to 4, given at
@@ -299,20 +300,20 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
     plan.text = e->content.c_str();
     plan.border = e->border;
     UseFont(window, unit, e->font);
-    UseColours(unit, e->textColour, e->backColour);
+    UseColours(window, unit, e->textColour, e->backColour);
   } else if (auto* l = std::get_if<tpl::LabelData>(&unit.data)) {
     plan.className = kLabelClass;
     plan.text = l->caption.c_str();
     plan.border = l->border;
     UseFont(window, unit, l->font);
     FitCaption(window, unit);
-    UseColours(unit, l->textColour, l->backColour);
+    UseColours(window, unit, l->textColour, l->backColour);
   } else if (auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) {
     plan.className = kTransLabelClass;
     plan.text = t->caption.c_str();
     UseFont(window, unit, t->font);
     FitCaption(window, unit);
-    UseColours(unit, t->textColour, tpl::kDefaultColour);
+    UseColours(window, unit, t->textColour, tpl::kDefaultColour);
   } else if (auto* b = std::get_if<tpl::ButtonData>(&unit.data)) {
     plan.className = "BUTTON";
     plan.style |= (b->type == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_MULTILINE |
@@ -327,7 +328,7 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
     if (r->textOnLeft) plan.style |= BS_LEFTTEXT;
     plan.text = r->caption.c_str();
     UseFont(window, unit, r->font);
-    UseColours(unit, r->textColour, r->backColour);
+    UseColours(window, unit, r->textColour, r->backColour);
   } else if (auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) {
     plan.className = "COMBOBOX";
     plan.style |= WS_VSCROLL;
@@ -336,14 +337,14 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
                                  : CBS_DROPDOWNLIST;
     if (c->sorted) plan.style |= CBS_SORT;
     UseFont(window, unit, c->font);
-    UseColours(unit, c->textColour, c->backColour);
+    UseColours(window, unit, c->textColour, c->backColour);
   } else if (auto* p = std::get_if<tpl::DrawPanelData>(&unit.data)) {
     plan.className = kPanelClass;
     plan.style |= WS_CLIPCHILDREN;
     plan.exStyle |= WS_EX_CONTROLPARENT;  // Tab walks into the panel's controls
     plan.border = p->border;
     UseFont(window, unit, p->font);
-    UseColours(unit, 0, p->backColour);
+    UseColours(window, unit, 0, p->backColour);
   } else {
     return false;  // a window unit among the controls
   }
@@ -405,8 +406,8 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
   const int placedAt = window.dpi;
   const Placement p = PlaceControl(window, unit);
-  unit.hwnd = CreateWindowExA(plan.exStyle | BorderExStyle(plan.border), plan.className, plan.text, style, p.x,
-                              p.y, p.width, p.height, parent,
+  unit.hwnd = CreateWindowExA(plan.exStyle | BorderExStyle(plan.border), plan.className, plan.text, style,
+                              p.x, p.y, p.width, p.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(nativeId)), Instance(), &unit);
   if (unit.hwnd == nullptr) return false;
   if (window.dpi != placedAt) {  // the display scale changed while it was being created
@@ -470,9 +471,10 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
   if (d->alwaysOnTop) ex |= WS_EX_TOPMOST;
   const tpl::UnitRecord& r = *unit.record;
   window.dpi = SystemDpi();
+  window.highContrast = HighContrastOn();
   Placement p = PlaceWindow(window, r, d->startPosition);
-  window.hwnd = CreateWindowExA(ex, kWindowClass, d->title.c_str(), style, p.x, p.y, p.width, p.height, nullptr,
-                                nullptr, Instance(), &window);
+  window.hwnd = CreateWindowExA(ex, kWindowClass, d->title.c_str(), style, p.x, p.y, p.width, p.height,
+                                nullptr, nullptr, Instance(), &window);
   if (window.hwnd == nullptr) return false;
   unit.hwnd = window.hwnd;
   if (d->border == 0) {
@@ -498,7 +500,7 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
   if (!d->movable && d->systemMenu) RemoveMenu(GetSystemMenu(window.hwnd, FALSE), SC_MOVE, MF_BYCOMMAND);
   UseFont(window, unit, tpl::StoredFont{});
   window.font = unit.font;
-  UseColours(unit, 0, d->backColour);
+  UseColours(window, unit, 0, d->backColour);
   window.dragToMove = d->dragToMove != 0;
   return true;
 }
@@ -551,6 +553,9 @@ bool BuildWindow(LiveWindow& window) {
   for (LiveUnit& unit : window.units) unit.cursorHandle = CursorFromData(unit.cursor);
   if (!CreateChildren(window, 0, window.hwnd, true)) return false;
   ShowWindow(window.hwnd, ShowCommand(window.units[0].data));
+  // As a dialog starts: the focus on its first control that takes input (whether or not the system
+  // activated the window on showing it).
+  if (!IsChild(window.hwnd, GetFocus())) RestoreFocus(window);
   UpdateWindow(window.hwnd);
   return true;
 }
@@ -648,6 +653,40 @@ COLORREF ResolveColour(std::uint32_t colour) {
   return colour == tpl::kDefaultColour ? GetSysColor(COLOR_BTNFACE) : static_cast<COLORREF>(colour);
 }
 
+bool HighContrastOn() {
+  HIGHCONTRASTA mode{};
+  mode.cbSize = sizeof mode;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) &&
+         (mode.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+void ApplyColours(const LiveWindow& window, LiveUnit& unit) {
+  if (!unit.hasColours) return;
+  if (window.highContrast) {
+    // The template's colours are chosen for the usual scheme (black captions on the button face);
+    // a high-contrast scheme can turn that face black. The system's pairs are readable in any scheme.
+    const tpl::KindId kind = unit.kind();
+    const bool onWindow = kind == tpl::KindId::Window || kind == tpl::KindId::TransLabel ||
+                          kind == tpl::KindId::EditBox || kind == tpl::KindId::ComboBox;
+    unit.textColour = GetSysColor(onWindow ? COLOR_WINDOWTEXT : COLOR_BTNTEXT);
+    unit.backColour = GetSysColor(onWindow ? COLOR_WINDOW : COLOR_BTNFACE);
+  } else {
+    unit.textColour = ResolveColour(unit.storedText);
+    unit.backColour = ResolveColour(unit.storedBack);
+  }
+  unit.backBrush.reset(CreateSolidBrush(unit.backColour));
+}
+
+void FollowSystemColours(LiveWindow& window) {
+  window.highContrast = HighContrastOn();
+  for (LiveUnit& unit : window.units) ApplyColours(window, unit);
+  // The system's controls draw with the system's colours and learn of a change from their parent.
+  for (const LiveUnit& unit : window.units) {
+    if (unit.hwnd != nullptr && unit.hwnd != window.hwnd) SendMessageA(unit.hwnd, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  RedrawWindow(window.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
   window.dpi = dpi;
   // New font objects replace the old ones at once: a control whose font is gone is handed its new
@@ -670,7 +709,8 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
     SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
     const Placement p = PlaceControl(window, unit);
     SetWindowPos(unit.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) SetExtraItemHeight(unit.hwnd, c->extraItemHeight);
+    if (const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data))
+      SetExtraItemHeight(unit.hwnd, c->extraItemHeight);
   }
   if (window.hwnd != nullptr) InvalidateRect(window.hwnd, nullptr, TRUE);
 }

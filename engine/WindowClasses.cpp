@@ -3,7 +3,8 @@
 // and transparent labels (what lies beneath, then the caption). Labels keep their caption as window
 // text, so anything that reads window texts reads theirs. The window and the panels are the parents
 // of the native controls: they give them their colours and turn BN_CLICKED into the Clicked event.
-// Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp).
+// Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp). The window
+// keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode.
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 
@@ -98,6 +99,28 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(window->font);
+    case WM_SETFOCUS:
+      // Activated again, or a control with the focus was hidden: the focus goes on to a control.
+      RestoreFocus(*window);
+      return 0;
+    case WM_CANCELMODE:
+      // Sent as the window is disabled for a message box, before the system takes the focus away.
+      RememberFocus(*window);
+      break;
+    case WM_ENABLE:
+      // Enabled again after a message box without an owner, which took the focus along and left no
+      // window of this thread active: the focus goes back where it was.
+      if (wp != FALSE && !IsChild(h, GetFocus()) &&
+          (GetActiveWindow() == nullptr || GetActiveWindow() == h)) {
+        RestoreFocus(*window);
+      }
+      break;
+    case WM_SYSCOLORCHANGE:
+      FollowSystemColours(*window);
+      break;
+    case WM_SETTINGCHANGE:
+      if (wp == SPI_SETHIGHCONTRAST) FollowSystemColours(*window);
+      break;
     case kDpiChanged:
       // Moved to a monitor of another DPI: the place the system suggests, and controls and fonts scaled.
       RescaleWindow(*window, LOWORD(wp), reinterpret_cast<const RECT*>(lp));
@@ -126,6 +149,16 @@ LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     return 1;
   if (message == WM_NCDESTROY) SetWindowLongPtrA(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
+  if (message == WM_WINDOWPOSCHANGED &&
+      (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
+    // A page shown or hidden: a focus left on a control of a hidden page moves on (the system leaves
+    // it there or hands it to the window, depending on the version).
+    result = DefWindowProcA(h, message, wp, lp);
+    LiveWindow* window = FindLoadedWindowOf(h);
+    const HWND focus = GetFocus();
+    if (window != nullptr && IsChild(window->hwnd, focus) && !IsWindowVisible(focus)) RestoreFocus(*window);
+    return result;
+  }
   return DefWindowProcA(h, message, wp, lp);
 }
 

@@ -35,6 +35,10 @@ void LoadWindowTemplates(const ProgramTemplates& program);
 // fails.
 void LoadWindow(WindowId window);
 
+// Escape clicks the first of `buttons` of the loaded window that is shown and enabled (a page's
+// Cancel); nothing when none is.
+void SetEscapeButtons(WindowId window, const ControlId* buttons, std::size_t count);
+
 // Sets StartupComplete, then dispatches messages until a quit message arrives and returns its code;
 // returns 0 at once when no loaded window is alive.
 std::int32_t RunMessageLoop();

@@ -217,7 +217,7 @@ TEST_F(RunningWizard, WindowHasNoCaptionFrameOrSystemMenu) {
   GetClientRect(window_, &client);
   EXPECT_EQ(client.right, kWidth);
   EXPECT_EQ(client.bottom, kHeight);
-  EXPECT_EQ(TextOf(window_), "");
+  EXPECT_EQ(TextOf(window_), "Zorvik 安装向导");  // not drawn: for the taskbar, Alt+Tab and screen readers
 }
 
 TEST_F(RunningWizard, EveryControlHasItsClassParentPlaceIdAndText) {
@@ -503,7 +503,7 @@ TEST_F(RunningWizard, CancelOnPageTwoEndsWithZero) {
   EXPECT_EQ(wizard_.Wait(), 0u);
 }
 
-// From the start, with nothing focused yet.
+// From the start, with the checked radio button focused.
 TEST_F(RunningWizardAtStart, TabFocusesCancelAndEnterClicksIt) {
   PostMessageA(window_, WM_KEYDOWN, VK_TAB, 1);
   GUITHREADINFO info{};
@@ -515,6 +515,54 @@ TEST_F(RunningWizardAtStart, TabFocusesCancelAndEnterClicksIt) {
   }
   EXPECT_EQ(info.hwndFocus, Find("取消选择按钮2"));
   PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_RETURN, 1);
+  EXPECT_EQ(wizard_.Wait(), 0u);
+}
+
+// A keyboard user's walk, the focus asked of the running program after each step: at start on the
+// checked radio button; on the page Next shows, on its first uncovered control, Tab passing over the
+// controls under the disclaimer until it is gone; back where it was when the window is activated again
+// (Alt+Tab) or after a nickname check's box. Escape then does what the page's Cancel does.
+TEST_F(RunningWizardAtStart, TheFocusIsWhereAKeyboardUserExpectsIt) {
+  enum Action { kNone, kTab, kAwayAndBack, kNextOnPageOne, kNextOnPageTwo, kNextShowingABox };
+  const struct {
+    Action action;
+    const char* focused;
+  } steps[] = {{kNone, "单选框安装2"},
+               {kTab, "取消选择按钮2"},
+               {kAwayAndBack, "取消选择按钮2"},
+               {kNextOnPageOne, "取消安装按钮3"},
+               {kTab, "安装下一步按钮4"},
+               {kTab, "取消安装按钮3"},
+               {kNextOnPageTwo, "安装下一步按钮4"},
+               {kTab, "组合框性别"},
+               {kTab, "编辑框昵称"},
+               {kNextShowingABox, "安装下一步按钮4"}};  // BM_CLICK focuses the button, as a click does
+  GUITHREADINFO info{sizeof info};
+  const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.focused);
+    GetGUIThreadInfo(thread, &info);
+    if (step.action == kTab) PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_TAB, 1);
+    if (step.action == kNextOnPageOne) MakePageTwo(false);
+    if (step.action == kNextOnPageTwo) SendMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
+    if (step.action == kAwayAndBack) {
+      const HWND other = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, 0, 0, 0, 0);
+      SetForegroundWindow(other);
+      SetForegroundWindow(window_);
+      DestroyWindow(other);
+    }
+    if (step.action == kNextShowingABox) {  // the nickname is empty
+      PostMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
+      test::PressOk(test::WaitForMessageBox(wizard_.id()));
+    }
+    // Once the program has had its turn (the box gone); a posted key may still be on its way.
+    for (int i = 0; i < 100 && !IsWindowEnabled(window_); ++i) Sleep(20);
+    SendMessageA(window_, WM_NULL, 0, 0);
+    for (int i = 0; i < 100 && GetGUIThreadInfo(thread, &info) && info.hwndFocus != Find(step.focused); ++i)
+      Sleep(20);
+    EXPECT_EQ(info.hwndFocus, Find(step.focused));
+  }
+  PostMessageA(Find("安装下一步按钮4"), WM_KEYDOWN, VK_ESCAPE, 1);
   EXPECT_EQ(wizard_.Wait(), 0u);
 }
 

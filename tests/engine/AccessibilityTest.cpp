@@ -5,6 +5,8 @@
 // the input controls' names after their labels, the disclaimer's value; the system's own buttons and
 // radio buttons keep their captions as names.
 #include <oleacc.h>
+#include <servprov.h>
+#include <uiautomationcore.h>
 
 #include <string>
 #include <vector>
@@ -35,12 +37,45 @@ struct Answer {
   std::wstring name;
   LONG role = 0;
   std::wstring value;
+  long automationType = 0;  // the control type UI Automation gives it through its MSAA bridge; 0: refused
+  bool oneIdentity = true;  // each interface it hands out gives the same IUnknown; no proxy's service
+  HWND window = nullptr;    // what IOleWindow answers
 };
+
+constexpr long kAutomationText = 50020, kAutomationEdit = 50004, kAutomationComboBox = 50003;
+
+// UI Automation's view and COM identity of an object (under Wine the system's default objects of the
+// other controls are proxies, which the bridge refuses).
+void AskAsAutomation(IAccessible* object, Answer& answer) {
+  using FromAccessible = HRESULT(WINAPI*)(IAccessible*, long, DWORD, IRawElementProviderSimple**);
+  static const auto fromAccessible = reinterpret_cast<FromAccessible>(reinterpret_cast<void*>(
+      GetProcAddress(LoadLibraryA("uiautomationcore.dll"), "UiaProviderFromIAccessible")));
+  IRawElementProviderSimple* provider = nullptr;
+  if (fromAccessible != nullptr && fromAccessible(object, CHILDID_SELF, 0, &provider) == S_OK) {
+    VARIANT type;
+    VariantInit(&type);
+    provider->GetPropertyValue(30003, &type);  // UIA_ControlTypePropertyId
+    answer.automationType = V_VT(&type) == VT_I4 ? V_I4(&type) : 0;
+    provider->Release();
+  }
+  IUnknown *identity = nullptr, *via = nullptr, *itsIdentity = nullptr;
+  object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+  for (const IID* iid : {&IID_IDispatch, &IID_IAccessible, &IID_IOleWindow, &IID_IServiceProvider}) {
+    if (FAILED(object->QueryInterface(*iid, reinterpret_cast<void**>(&via)))) continue;
+    via->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&itsIdentity));
+    answer.oneIdentity = answer.oneIdentity && itsIdentity == identity && *iid != IID_IServiceProvider;
+    if (*iid == IID_IOleWindow) static_cast<IOleWindow*>(static_cast<void*>(via))->GetWindow(&answer.window);
+    itsIdentity->Release();
+    via->Release();
+  }
+  identity->Release();
+}
 
 Answer Ask(HWND h) {
   Answer answer;
   IAccessible* object = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(h, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
+  if (FAILED(
+          AccessibleObjectFromWindow(h, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
       object == nullptr) {
     return answer;
   }
@@ -58,6 +93,7 @@ Answer Ask(HWND h) {
   VariantInit(&role);
   if (SUCCEEDED(object->get_accRole(self, &role)) && V_VT(&role) == VT_I4) answer.role = V_I4(&role);
   VariantClear(&role);
+  AskAsAutomation(object, answer);
   object->Release();
   return answer;
 }
@@ -162,7 +198,7 @@ TEST_F(AccessibilityWithMuteDefaults, LabelsAreNamedStaticTextByTheEngineItself)
 TEST_F(AccessibilityWithMuteDefaults, InputControlsAreNamedAndEditBoxesValuedByTheEngineItself) {
   ShowPageTwo();
   EXPECT_TRUE(Ask(Native(kNicknameEdit)).name == L"\u6635\u79f0\uff1a");  // 昵称：
-  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == L"\u6027\u522b\uff1a");  // 性别：
+  EXPECT_TRUE(Ask(Native(kGenderCombo)).name == L"\u6027\u522b\uff1a");   // 性别：
   const std::string disclaimer = TextOf(Native(kDisclaimerEdit));
   ASSERT_GT(disclaimer.size(), 20u);
   EXPECT_TRUE(Ask(Native(kDisclaimerEdit)).value == Wide(disclaimer));
@@ -187,6 +223,9 @@ TEST_F(Accessibility, EveryLabelAndBandIsStaticTextNamedByItsCaption) {
     ASSERT_TRUE(answer.found);
     EXPECT_TRUE(answer.name == Wide(caption));
     EXPECT_EQ(answer.role, ROLE_SYSTEM_STATICTEXT);
+    EXPECT_EQ(answer.automationType, kAutomationText);
+    EXPECT_TRUE(answer.oneIdentity);
+    EXPECT_EQ(answer.window, label);
   }
   EXPECT_TRUE(Ask(Native(kNicknameLabel)).name == L"\u6635\u79f0\uff1a");  // 昵称：
   EXPECT_TRUE(Ask(Native(kTitleLabel)).name == L"Z O R V I K");
@@ -205,14 +244,18 @@ TEST_F(Accessibility, InputControlsAreNamedAfterTheirLabels) {
   const Answer gender = Ask(Native(kGenderCombo));
   ASSERT_TRUE(gender.found);
   EXPECT_TRUE(gender.name == L"\u6027\u522b\uff1a");  // 性别：
+  // UI Automation takes both, as an edit and a combo box, each object of one identity.
+  EXPECT_EQ(nickname.automationType, kAutomationEdit);
+  EXPECT_EQ(gender.automationType, kAutomationComboBox);
+  EXPECT_TRUE(nickname.oneIdentity && gender.oneIdentity);
   // A label's new caption is the control's new name.
   SetWindowTextA(Native(kGenderLabel), "称呼：");
   EXPECT_TRUE(Ask(Native(kGenderCombo)).name == Wide("称呼："));
 }
 
 TEST_F(Accessibility, ButtonsAndRadioButtonsAreNamedByTheirCaptions) {
-  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel, kInstallRadio,
-                       kUninstallRadio}) {
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel,
+                       kInstallRadio, kUninstallRadio}) {
     SCOPED_TRACE(std::to_string(id));
     const std::string caption = TextOf(Native(id));
     ASSERT_FALSE(caption.empty());
@@ -231,6 +274,71 @@ TEST_F(Accessibility, TheDisabledDisclaimerOffersItsTextAsItsValue) {
   // The nickname box offers what was typed.
   SetWindowTextA(Native(kNicknameEdit), "小明");
   EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == Wide("小明"));
+}
+
+// High contrast as Windows reports it, answered through SystemParametersInfoA (Wine's answer is
+// always off); the system colours are the prefix's.
+bool g_highContrast = false;
+BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags);
+ImportHook g_modeHook("SystemParametersInfoA", reinterpret_cast<void*>(&AnswerHighContrast));
+BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags) {
+  if (action != SPI_GETHIGHCONTRAST)
+    return g_modeHook.original<decltype(&SystemParametersInfoA)>()(action, size, data, flags);
+  static_cast<HIGHCONTRASTA*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
+  return TRUE;
+}
+
+// Whether a pixel of `colour` lies in the rectangle (window coordinates) on the screen.
+bool ShowsColour(HWND window, RECT area, COLORREF colour) {
+  RECT w;
+  GetWindowRect(window, &w);
+  HDC screen = GetDC(nullptr);
+  bool found = false;
+  for (int y = area.top; y < area.bottom && !found; ++y) {
+    for (int x = area.left; x < area.right && !found; ++x)
+      found = GetPixel(screen, w.left + x, w.top + y) == colour;
+  }
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+// While the mode is on, the window and its bands draw window text on window, labels and panels button
+// text on button face; the change is followed at once, both ways, and without the mode the template's
+// colours are back.
+TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
+  ASSERT_TRUE(g_modeHook.ok());
+  const COLORREF face = GetSysColor(COLOR_BTNFACE), buttonText = GetSysColor(COLOR_BTNTEXT);
+  const COLORREF window = GetSysColor(COLOR_WINDOW), windowText = GetSysColor(COLOR_WINDOWTEXT);
+  ASSERT_NE(face, window);
+  const struct {
+    const char* what;
+    RECT area;
+    COLORREF on, off;
+  } cases[] = {{"window behind the bands", {2, 2, 3, 3}, window, RGB(128, 0, 0)},
+               {"title band's text", {48, 0, 312, 30}, windowText, RGB(0, 255, 255)},
+               {"prompt's text", {40, 54, 312, 86}, buttonText, RGB(0, 0, 255)},
+               {"prompt's background", {41, 55, 42, 56}, face, face}};
+  for (const bool on : {true, false}) {
+    g_highContrast = on;
+    // What the system sends every top-level window when the mode or the colours change.
+    SendMessageA(Main(), on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, on ? SPI_SETHIGHCONTRAST : 0, 0);
+    UpdateWindow(Main());
+    Pump();
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (on ? " in high contrast" : " without it"));
+      EXPECT_TRUE(ShowsColour(Main(), c.area, on ? c.on : c.off));
+    }
+  }
+}
+
+// For scripts/screenshots: the wizard window in this process with the mode answered on and the
+// system colours of the prefix's registry, until it is closed.
+ZV_CHILD_SCENARIO(HighContrastWindow) {
+  g_highContrast = true;
+  InitRuntime();
+  LoadWindowTemplates(Templates(ShippedBlock()));
+  LoadWindow(kWindowId);
+  RunMessageLoop();
 }
 
 // Answering screen readers leaves the input controls working as before: typing reaches the edit box.

@@ -151,8 +151,11 @@ TEST_F(WizardEngine, ArrowKeysMoveBetweenTheRadioButtonsAndCheckThem) {
   const struct {
     WPARAM key;
     ControlId reached;
-  } steps[] = {{VK_DOWN, kUninstallRadio}, {VK_UP, kInstallRadio}, {VK_RIGHT, kUninstallRadio},
-               {VK_DOWN, kInstallRadio},   {VK_LEFT, kUninstallRadio}};
+  } steps[] = {{VK_DOWN, kUninstallRadio},
+               {VK_UP, kInstallRadio},
+               {VK_RIGHT, kUninstallRadio},
+               {VK_DOWN, kInstallRadio},
+               {VK_LEFT, kUninstallRadio}};
   for (const auto& step : steps) {
     PressKey(step.key);
     SCOPED_TRACE(step.key);
@@ -212,6 +215,18 @@ TEST_F(WizardEngine, EnterInTheNicknameEditClicksNothing) {
   SetFocus(Native(kNicknameEdit));
   PressKey(VK_RETURN);
   for (int calls : g_calls) EXPECT_EQ(calls, 0);
+}
+
+// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's.
+TEST_F(WizardEngine, EscapeClicksTheShownPagesCancel) {
+  const ControlId cancels[] = {kSelectionCancel, kRegistrationCancel};
+  SetEscapeButtons(kWindowId, cancels, 2);
+  for (const ControlId shown : cancels) {
+    if (shown == kRegistrationCancel) ShowPageTwo();
+    PressKey(VK_ESCAPE);
+  }
+  EXPECT_EQ(g_calls[kSelectionCancelSlot], 1);
+  EXPECT_EQ(g_calls[kRegistrationCancelSlot], 1);
 }
 
 // ---- Drag to move ----
