@@ -288,6 +288,8 @@ class ScratchFile {
     return false;
   }
   HANDLE handle() const { return handle_.get(); }
+  // The file is open here (made, taken aside or reclaimed, and not yet moved or discarded).
+  bool held() const { return static_cast<bool>(handle_); }
   const char* name() const { return name_; }
 
   // Closes the file for somebody else to write it by name (the profile writer), and opens it again
@@ -489,14 +491,14 @@ bool PutInPlace(const char* path, StagedFile& file) {
   target.reset();
   if (file.fresh.MoveOver(path)) return true;
   const DWORD error = GetLastError();
-  if (file.old.handle() != nullptr && file.old.handle() != INVALID_HANDLE_VALUE) file.old.MoveOver(path);
+  if (file.old.held()) file.old.MoveOver(path);
   SetLastError(error);
   return false;
 }
 
 // Undoes PutInPlace: the old file back in its place, or the new one gone where there was none.
 void PutBack(const char* path, StagedFile& file) {
-  if (file.old.handle() != nullptr && file.old.handle() != INVALID_HANDLE_VALUE) {
+  if (file.old.held()) {
     file.old.MoveOver(path);
   } else {
     RemoveFile(path);

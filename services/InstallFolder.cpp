@@ -199,6 +199,10 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
   const bool administrator = RunsWithAdministratorRights();
   const ProcessUser user;
   LocalBlock descriptor;
+  // The protected list, made once, at its first use.
+  const auto haveDescriptor = [&] {
+    return descriptor.memory != nullptr || ProtectedDescriptor(user.sid(), descriptor);
+  };
   const auto refuse = [&](const char* folder, FolderRefusal why) {
     refused_ = folder;
     return why;
@@ -210,8 +214,7 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
       // nothing checked, and nothing is done there.
       if (!IsMissing(GetLastError())) return refuse(folder, FolderRefusal::kUnconfirmed);
       if (use != FolderUse::kCreateAndWrite) continue;
-      if (descriptor.memory == nullptr && !ProtectedDescriptor(user.sid(), descriptor))
-        return refuse(folder, FolderRefusal::kUnconfirmed);
+      if (!haveDescriptor()) return refuse(folder, FolderRefusal::kUnconfirmed);
       // Made in one step with its own list: there is no moment in which the folder exists with the
       // entries of the folder above. One that somebody made meanwhile is checked like any other.
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
@@ -247,8 +250,7 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
       case Trust::kUnreadable:
         return refuse(folder, FolderRefusal::kUnconfirmed);
       case Trust::kOpenToOthers:
-        if (descriptor.memory == nullptr && !ProtectedDescriptor(user.sid(), descriptor))
-          return refuse(folder, FolderRefusal::kUnconfirmed);
+        if (!haveDescriptor()) return refuse(folder, FolderRefusal::kUnconfirmed);
         if (!Protect(checked, descriptor.memory, user.sid()))
           return refuse(folder, FolderRefusal::kUnconfirmed);
         continue;
