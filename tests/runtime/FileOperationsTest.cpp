@@ -31,6 +31,12 @@ class FileOperationsTest : public testing::Test {
   std::string Path(const std::string& name) const { return root_ + "\\" + name; }
   // The names in the test folder (or another), sorted, so that a leftover file shows up.
   std::vector<std::string> Listing() const { return test::FilesIn(root_); }
+  // Starts a process that holds the file open without sharing, and waits until it does.
+  static bool HoldOpen(test::ChildProcess& holder, const std::string& path) {
+    if (!holder.StartScenario("HoldFileOpen", "\"" + path + "\"")) return false;
+    for (int i = 0; i < 200 && !test::PathExists(path + ".held"); ++i) Sleep(25);
+    return DeleteFileA((path + ".held").c_str()) != FALSE;
+  }
 
   std::string root_;
 };
@@ -75,7 +81,9 @@ ZV_CHILD_SCENARIO(HoldFileOpen) {
   HANDLE file =
       CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) ExitProcess(2);
-  test::WriteWholeFile(path + ".held", "");
+  // The marker appears by a rename, closed, so the test can delete it at once.
+  test::WriteWholeFile(path + ".marking", "");
+  MoveFileA((path + ".marking").c_str(), (path + ".held").c_str());
   Sleep(INFINITE);
 }
 
@@ -162,10 +170,7 @@ TEST_F(FileOperationsTest, WriteBytesToFileHeldOpenByAnotherProcessKeepsItsConte
   const std::string target = Path("running.exe");
   test::WriteWholeFile(target, "old program");
   test::ChildProcess holder;
-  ASSERT_TRUE(holder.StartScenario("HoldFileOpen", "\"" + target + "\""));
-  for (int i = 0; i < 200 && !test::PathExists(target + ".held"); ++i) Sleep(25);
-  ASSERT_TRUE(test::PathExists(target + ".held"));
-  DeleteFileA((target + ".held").c_str());
+  ASSERT_TRUE(HoldOpen(holder, target));
 
   auto data = MakeArray("new program");
   EXPECT_FALSE(WriteBytesToFile(target.c_str(), {AsArray(data)}));
@@ -459,11 +464,7 @@ TEST_F(FileOperationsTest, AScratchFileThatNobodyHoldsIsRemovedByTheNextWrite) {
   test::WriteWholeFile(Path("zvw-notes.tmp"), "a user's file");
   test::WriteWholeFile(Path("zvwxyz.tmp"), "a user's file");
   test::ChildProcess writer;
-  ASSERT_TRUE(writer.StartScenario("HoldFileOpen", "\"" + Path(inUse) + "\""));
-  for (int i = 0; i < 200 && !test::PathExists(Path(inUse) + ".held"); ++i) Sleep(25);
-  ASSERT_TRUE(test::PathExists(Path(inUse) + ".held"));
-  // (The writer may close its marker a moment after writing it.)
-  for (int i = 0; i < 80 && !DeleteFileA((Path(inUse) + ".held").c_str()); ++i) Sleep(25);
+  ASSERT_TRUE(HoldOpen(writer, Path(inUse)));
 
   auto data = MakeArray("new program");
   ASSERT_TRUE(WriteBytesToFile(Path("payload.exe").c_str(), {AsArray(data)}));
