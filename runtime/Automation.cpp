@@ -43,13 +43,6 @@ void SetLastObjectError(std::int32_t status) {
 
 // ---- Texts at the COM boundary ------------------------------------------------------------------
 
-UniqueBstr ToBstr(TextArg text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  UniqueBstr bstr(SysAllocStringLen(nullptr, length > 0 ? static_cast<UINT>(length - 1) : 0));
-  if (bstr && length > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, bstr.get(), length);
-  return bstr;
-}
-
 Text FromBstr(BSTR bstr) {
   const int wideLength = static_cast<int>(SysStringLen(bstr));
   if (wideLength == 0) return Text();
@@ -738,6 +731,13 @@ std::int32_t LastObjectError() {
   const DWORD slot = StatusSlot();
   if (slot == TLS_OUT_OF_INDEXES) return kObjectOk;
   return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(TlsGetValue(slot)));
+}
+
+UniqueBstr ToBstr(TextArg text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  UniqueBstr bstr(SysAllocStringLen(nullptr, length > 0 ? static_cast<UINT>(length - 1) : 0));
+  if (bstr && length > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, bstr.get(), length);
+  return bstr;
 }
 
 }  // namespace zv

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "runtime/Handles.h"
 #include "runtime/Text.h"
 #include "runtime/Value.h"
 
@@ -132,5 +133,8 @@ std::int32_t LastObjectError();
 // empty value of `resultType`. Returns the status, which is also stored in LastObjectError.
 std::int32_t InvokeByName(AutomationObject* object, TextArg name, const Value* arguments, std::size_t count,
                           InvokeMode mode, TypeFlag resultType, Value* result);
+
+// A GBK text as a BSTR for a COM call (an empty BSTR for an empty text; null only when out of memory).
+UniqueBstr ToBstr(TextArg text);
 
 }  // namespace zv

@@ -108,16 +108,18 @@ bool IsScratchName(const char* name) {
   return digits > 0 && lstrcmpiA(p, ".tmp") == 0;
 }
 
+}  // namespace
+
 // A process killed in the middle of a write leaves its scratch file behind. Such leftovers in
 // `directory` are removed here; a scratch file that a running writer still holds open refuses to be
 // deleted (it is held without sharing), so only files that nobody uses go.
-void RemoveStaleScratchFiles(const char* directory) {
+void RemoveLeftScratchFiles(TextArg directory) {
   char pattern[MAX_PATH];
-  const std::size_t length = std::strlen(directory);
+  const std::size_t length = directory.length();
   if (length + 1 + std::strlen(kScratchPrefix) + 6 >= MAX_PATH) return;
-  std::memcpy(pattern, directory, length);
+  std::memcpy(pattern, directory.c_str(), length);
   std::size_t end = length;
-  if (!EndsWithSeparator(directory)) pattern[end++] = '\\';
+  if (!EndsWithSeparator(directory.c_str())) pattern[end++] = '\\';
   const std::size_t folderLength = end;
   std::strcpy(pattern + end, "zvw*.tmp");
   WIN32_FIND_DATAA found;
@@ -132,8 +134,6 @@ void RemoveStaleScratchFiles(const char* directory) {
     RemoveFile(path);
   } while (FindNextFileA(find.get(), &found));
 }
-
-}  // namespace
 
 // The system's random generator (RtlGenRandom), exported by advapi32 under this name.
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
@@ -248,6 +248,9 @@ bool RenameTo(HANDLE handle, const char* target, bool replace) {
 // into it or put anything in its place. Its attributes and its move over the target are done through
 // its handle. Deleted again unless it has taken the target's place.
 class ScratchFile {
+  static constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES;
+  static constexpr DWORD kAsItself = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
  public:
   ScratchFile() = default;
   ScratchFile(const ScratchFile&) = delete;
@@ -257,8 +260,7 @@ class ScratchFile {
   bool Create(const char* directory) {
     for (int attempt = 0; attempt < 4; ++attempt) {
       if (!RandomScratchName(directory, name_)) return false;
-      handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      handle_.reset(CreateFileA(name_, kAccess, 0, nullptr, CREATE_NEW, kAsItself, nullptr));
       if (handle_) return GetFileInformationByHandle(handle_.get(), &identity_) != 0 || Fail();
       if (GetLastError() != ERROR_FILE_EXISTS) return false;
     }
@@ -296,9 +298,7 @@ class ScratchFile {
   // afterwards: as itself, and only if it is still the file that was made.
   void Lend() { handle_.reset(); }
   bool Reclaim() {
-    handle_.reset(CreateFileA(name_, GENERIC_READ | GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES, 0,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr));
+    handle_.reset(CreateFileA(name_, kAccess, 0, nullptr, OPEN_EXISTING, kAsItself, nullptr));
     BY_HANDLE_FILE_INFORMATION now;
     if (!handle_ || !GetFileInformationByHandle(handle_.get(), &now)) return false;
     if (now.dwVolumeSerialNumber != identity_.dwVolumeSerialNumber ||
@@ -348,6 +348,19 @@ class ScratchFile {
   BY_HANDLE_FILE_INFORMATION identity_{};
   char name_[MAX_PATH] = {};
 };
+
+// A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
+// refuses it (access denied): such a file is not one of ours to overwrite. False, with the reason as
+// the thread's last error, when the file behind `target` may not be replaced.
+bool MayReplace(HANDLE target) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(target, &information)) return false;
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
 
 // The plain overwrite of a target that is held open for writing without sharing: truncated, then
 // written, and given the archive flag as opening it with CREATE_ALWAYS would give it. What it leaves
@@ -441,16 +454,7 @@ bool Stage(const FileContent& file, ScratchFile& fresh) {
   }
   UniqueFile target(CreateFileA(file.path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (target) {
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(target.get(), &information)) return false;
-    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return false;
-    }
-  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return false;
-  }
+  if (target ? !MayReplace(target.get()) : GetLastError() != ERROR_FILE_NOT_FOUND) return false;
   target.reset();
   const ByteArray* const data[] = {file.data};
   return fresh.Create(directory) && WriteArrays(fresh.handle(), data, 1) && fresh.Flush() &&
@@ -466,8 +470,12 @@ bool PutInPlace(const char* path, StagedFile& file) {
   char directory[MAX_PATH];
   char aside[MAX_PATH];
   if (!DirectoryOf(path, directory, sizeof directory)) return false;
-  UniqueFile target(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // The old file as itself, without sharing: a file that somebody holds open is not moved.
+  const auto openTarget = [path] {
+    return UniqueFile(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  };
+  UniqueFile target = openTarget();
   if (!target && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
   BY_HANDLE_FILE_INFORMATION old;
   if (target && !IsLink(target.get(), path) && GetFileInformationByHandle(target.get(), &old)) {
@@ -484,8 +492,7 @@ bool PutInPlace(const char* path, StagedFile& file) {
       file.old.Adopt(aside, old);  // where it cannot be had, the next write's tidying removes it
       return true;
     }
-    target.reset(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    target = openTarget();
     if (!target || !file.old.TakeAside(static_cast<UniqueFile&&>(target), directory)) return false;
   }
   target.reset();
@@ -532,7 +539,7 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   char directory[MAX_PATH];
   if (!DirectoryOf(path.c_str(), directory, sizeof directory)) return false;
-  RemoveStaleScratchFiles(directory);
+  RemoveLeftScratchFiles(directory);
 
   // A link (a symbolic link, junction or second name of another file) in the file's place is never
   // followed: opened as itself, it counts as an existing file, and a replacement puts the new file
@@ -565,14 +572,7 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
     if (targetIsNew) DeleteOnClose(target.get());
     return false;
   };
-  // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
-  // refuses it (access denied): such a file is not one of ours to overwrite.
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(target.get(), &information)) return leaveAsItWas();
-  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
+  if (!MayReplace(target.get())) return leaveAsItWas();
   const bool link = IsLink(target.get(), path.c_str());
 
   // The new content goes to a scratch file beside the target. Made in the target's folder, it takes
@@ -615,17 +615,13 @@ bool WriteBytesToFile(TextArg path, const ByteArray* const* data, std::size_t co
   return OverwriteHeld(target, data, count);
 }
 
-void RemoveLeftScratchFiles(TextArg directory) {
-  RemoveStaleScratchFiles(directory.c_str());
-}
-
 bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint32_t> errors) {
   char previous[MAX_PATH] = {};
   for (std::size_t i = 0; i < files.size(); ++i) {
     errors[i] = 0;
     char directory[MAX_PATH];
     if (DirectoryOf(files[i].path, directory, sizeof directory) && lstrcmpiA(directory, previous) != 0) {
-      RemoveStaleScratchFiles(directory);
+      RemoveLeftScratchFiles(directory);
       lstrcpyA(previous, directory);
     }
   }
@@ -677,7 +673,7 @@ bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
                              (valueText ? std::strlen(valueText) : 0) + kIniLineSyntax;
   char directory[MAX_PATH];
   if (!DirectoryOf(file.c_str(), directory, sizeof directory)) return false;
-  RemoveStaleScratchFiles(directory);
+  RemoveLeftScratchFiles(directory);
 
   // The profile writer follows a link in the file's place and rewrites what it leads to. So it works
   // on a copy, made new under a name nobody can predict and read back only if it is still that file,

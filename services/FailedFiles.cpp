@@ -30,7 +30,6 @@ FailureCause CauseOfSystemError(std::uint32_t error) {
     case kErrorAccessDenied:
       return FailureCause::kAccessDenied;
     case kErrorWriteProtect:  // a write-protected medium: no rights would help
-      return FailureCause::kUnknown;
     default:
       return FailureCause::kUnknown;
   }

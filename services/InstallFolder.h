@@ -49,7 +49,7 @@ enum class FolderRefusal {
   kUnconfirmed,   // its owner and list could not be read, set or read back (writing only)
 };
 
-// The install folders as held open by PrepareInstallFolders: every handle stays open (without delete
+// The install folders as held open by Prepare: every handle stays open (without delete
 // sharing) until this object goes, which for the wizard is the end of the program.
 class HeldFolders {
  public:

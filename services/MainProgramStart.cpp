@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "runtime/Automation.h"
 #include "runtime/Handles.h"
 #include "runtime/ProcessOperations.h"
 
@@ -23,14 +24,6 @@ bool RunsElevatedAboveTheDesktop() {
   DWORD size = 0;
   return GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size) &&
          type == TokenElevationTypeFull;
-}
-
-UniqueBstr WideText(TextArg text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 1) return UniqueBstr();
-  UniqueBstr wide(SysAllocStringLen(nullptr, static_cast<UINT>(length - 1)));
-  if (wide) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.get(), length);
-  return wide;
 }
 
 // The shell's automation object of the desktop window: the desktop's shell window, its top-level
@@ -83,7 +76,7 @@ ComPtr<IShellDispatch2> DesktopShell() {
 // in its own process, with its own token. Nothing comes back to wait for.
 bool StartThroughDesktopShell(TextArg path) {
   const ComPtr<IShellDispatch2> shell = DesktopShell();
-  const UniqueBstr file = WideText(path);
+  const UniqueBstr file = ToBstr(path);
   if (!shell || !file) return false;
   // No arguments, the default folder and verb: empty texts, the kind of value these parameters take.
   UniqueVariant none;

@@ -977,7 +977,7 @@ TEST_F(FileOperationsTest, RemovingALinkInTheFilesPlaceLeavesTheFileItPointsAt) 
 // link or a second name of another file.
 TEST_F(IniTest, ALinkInTheFilesPlaceIsReplacedNotWrittenThrough) {
   CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
-  const std::string other = Path("elsewhere\system.ini");
+  const std::string other = Path("elsewhere\\system.ini");
   const std::string before = "[boot]\r\nshell=explorer.exe\r\n";
   for (const bool symbolic : {true, false}) {
     SCOPED_TRACE(symbolic ? "a symbolic link" : "a hard link");
