@@ -386,6 +386,16 @@ std::string SecurityOf(const std::string& path) {
   return result;
 }
 
+// Gives `path` an access list of its own (administrators and this user, nothing inherited).
+void GiveOwnAccessList(const std::string& path) {
+  const std::string wanted = "D:P(A;;FA;;;BA)(A;;FA;;;" + test::OwnUserSid() + ")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
+  SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+}
+
 // A program planted with entries of its own (everyone may change it, say) must not keep them: the
 // replacement takes the folder's list, as a new file there does, whatever list the old file had.
 TEST_F(FileOperationsTest, AReplacedFileTakesTheFoldersListNotTheOldFiles) {
@@ -396,12 +406,7 @@ TEST_F(FileOperationsTest, AReplacedFileTakesTheFoldersListNotTheOldFiles) {
   const std::string folders = SecurityOf(fresh);
   DeleteFileA(fresh.c_str());
   // An access list of the file's own (nothing inherited, nothing for everyone).
-  const std::string own = "D:P(A;;FA;;;BA)(A;;FA;;;" + test::OwnUserSid() + ")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(own.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                   nullptr));
-  SetFileSecurityA(target.c_str(), DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
+  ASSERT_NO_FATAL_FAILURE(GiveOwnAccessList(target));
   const std::string before = SecurityOf(target);
   if (before.empty() || before == folders)
     GTEST_SKIP() << "this file system does not keep a file's own access list: " << before;
@@ -772,16 +777,6 @@ std::string AccessListOf(const std::string& path) {
   const std::string security = SecurityOf(path);
   const std::size_t dacl = security.find("D:");
   return dacl == std::string::npos ? "" : security.substr(dacl);
-}
-
-// Gives `path` an access list of its own (administrators and this user, nothing inherited).
-void GiveOwnAccessList(const std::string& path) {
-  const std::string wanted = "D:P(A;;FA;;;BA)(A;;FA;;;" + test::OwnUserSid() + ")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(wanted.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                   nullptr));
-  SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
 }
 
 struct Refusals {
