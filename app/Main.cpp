@@ -22,7 +22,7 @@ void _pei386_runtime_relocator() {
   const void* end = __RUNTIME_PSEUDO_RELOC_LIST_END__;
   asm("" : "+r"(first), "+r"(end));
   if (first != end) {
-    FatalAppExitA(0, "ZorvikSetup.exe holds pseudo-relocations, which it does not apply.");
+    FatalAppExitW(0, L"ZorvikSetup.exe holds pseudo-relocations, which it does not apply.");
   }
 }
 
@@ -34,6 +34,7 @@ struct _exception;
 int _matherr(struct _exception*) { return 0; }
 }  // extern "C"
 
+// The command line is not read (the program takes no arguments), so the ANSI form of the entry does.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   zv::wizard::ProgramEntry();
   zv::EndProgram(0);

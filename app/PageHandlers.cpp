@@ -1,7 +1,7 @@
 // The page handlers: what the wizard's four buttons do. They touch the window only through the
 // control property operations, read properties afresh at every use, and reach the system only through
 // the installation services and the runtime. Every path but the page switch, the disclaimer and the
-// two failed nickname checks ends the program.
+// three failed nickname checks ends the program.
 //
 // A copy of the program whose embedded payloads no longer match their recorded checksums installs
 // nothing: the user is told to get a new copy, and the exit code is 1. Nor does a wizard running as
@@ -66,6 +66,7 @@ constexpr char kDoneCaption[] = "恭喜你！！！";
 constexpr char kSorryCaption[] = "抱歉";
 constexpr char kTooLongMessage[] = "老大 你写的也太多了吧，昵称不能大于5个汉字或者10个字符";
 constexpr char kBlankMessage[] = "亲，昵称不能空白或者包含空格哦！";
+constexpr char kUnsavableMessage[] = "亲，昵称里有无法保存的字符哦！";
 constexpr char kNotInstalledMessage[] = "安装未完成，以下文件无法写入：\r\n";
 constexpr char kNotUninstalledMessage[] = "卸载未完成，以下文件无法删除：\r\n";
 // The advice after the list of files, one line for each cause among the failures; none where the
@@ -175,22 +176,24 @@ void WriteSuiteFiles(FailedFiles& failed) {
   FinishInstallation(failed);
 }
 
-// The nickname as typed: at most ten bytes, not empty, no ASCII or full-width space. A failed check
-// tells the user, empties the edit box and keeps the page open.
+// A failed nickname check tells the user, empties the edit box and keeps the page open.
+bool RefuseNickname(const char* message) {
+  ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
+  WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
+  return false;
+}
+
+// The nickname as typed: every character one that GBK holds (what it cannot hold would be stored as
+// "?"), at most ten bytes, not empty, no ASCII or full-width space.
 bool NicknameIsAcceptable() {
-  if (TextLength(Nickname()) > kMaxNicknameBytes) {
-    ShowMessage(kTooLongMessage, kPlainBox, TextArg(kSorryCaption));
-    WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
-    return false;
-  }
+  bool held = true;
+  ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent, &held);
+  if (!held) return RefuseNickname(kUnsavableMessage);
+  if (TextLength(Nickname()) > kMaxNicknameBytes) return RefuseNickname(kTooLongMessage);
   const Text withoutSpaces = RemoveAllSpaces(Nickname());
   bool blank = CompareTexts(Nickname().get(), withoutSpaces.get()) != 0;
   if (!blank) blank = CompareTexts(Nickname().get(), "") == 0;
-  if (blank) {
-    ShowMessage(kBlankMessage, kPlainBox, TextArg(kSorryCaption));
-    WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
-    return false;
-  }
+  if (blank) return RefuseNickname(kBlankMessage);
   return true;
 }
 

@@ -15,8 +15,10 @@
 // loaded at the first question, from the system directory, so that start-up does not pay for it.
 #include <oleacc.h>
 
+#include <cstring>
+
 #include "engine/LiveWindow.h"
-#include "runtime/DeclaredCalls.h"
+#include "runtime/WideText.h"
 
 namespace zv::engine {
 namespace {
@@ -32,8 +34,15 @@ struct AccessibilityLibrary {
 const AccessibilityLibrary& Library() {
   static AccessibilityLibrary library = [] {
     AccessibilityLibrary l;
-    char path[MAX_PATH];
-    HMODULE module = LibraryPathFor("oleacc.dll", path, sizeof path) ? LoadLibraryA(path) : nullptr;
+    // By its full path in the system directory, never found through the search order.
+    static const wchar_t kName[] = L"\\oleacc.dll";
+    wchar_t path[MAX_PATH];
+    const UINT folder = GetSystemDirectoryW(path, MAX_PATH);
+    HMODULE module = nullptr;
+    if (folder > 0 && folder + sizeof kName / sizeof kName[0] <= MAX_PATH) {
+      std::memcpy(path + folder, kName, sizeof kName);
+      module = LoadLibraryW(path);
+    }
     if (module != nullptr) {
       l.createDefault = reinterpret_cast<CreateStdAccessibleObjectFn>(
           reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
@@ -45,15 +54,13 @@ const AccessibilityLibrary& Library() {
   return library;
 }
 
-// A window's text (GBK) as a BSTR; null for no window.
+// A window's text as a BSTR, as the window holds it (UTF-16); null for no window.
 BSTR TextOf(HWND h) {
   if (h == nullptr || !IsWindow(h)) return nullptr;
-  char text[1024];
-  const int length = GetWindowTextA(h, text, sizeof text);
-  const int wide = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
-  if (result != nullptr) MultiByteToWideChar(CP_ACP, 0, text, length, result, wide);
-  return result;
+  const int length = GetWindowTextLengthW(h);
+  const WideText text = WideText::Allocate(static_cast<std::size_t>(length > 0 ? length : 0));
+  const int got = GetWindowTextW(h, text.get(), length + 1);
+  return SysAllocStringLen(text.c_str(), static_cast<UINT>(got > 0 ? got : 0));
 }
 
 bool IsSelf(const VARIANT& child) {
@@ -230,7 +237,7 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
       // The roles the system's objects give these classes on Windows, said here since this object
       // answers in their place.
       if (unit.kind() == tpl::KindId::EditBox) {
-        textValue = (GetWindowLongA(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
+        textValue = (GetWindowLongW(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
         role = ROLE_SYSTEM_TEXT;
       } else {
         role = ROLE_SYSTEM_COMBOBOX;

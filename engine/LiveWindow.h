@@ -42,7 +42,7 @@ struct LiveUnit {
   HCURSOR cursorHandle = nullptr;  // null: the class cursor
   // The unit's font in 96-DPI units (for a unit without a stored font, the stock GUI font's), and the
   // font object in use at the window's DPI: made by the first unit with this font, shared by the rest.
-  LOGFONTA storedFont{};
+  LOGFONTW storedFont{};  // the face name converted from the stored GBK
   bool stockFont = false;
   LiveUnit* fontMaker = nullptr;
   UniqueFont ownFont;
@@ -55,7 +55,7 @@ struct LiveUnit {
   COLORREF textColour = 0;  // the colours in use: the template's, or a system pair in high contrast
   COLORREF backColour = 0;
   UniqueBrush backBrush;
-  std::string scratch;  // the raw text of the last kind-property read; the contract copies it
+  std::string scratch;  // the GBK text of the last kind-property read; the contract copies it
 
   tpl::KindId kind() const { return record->kind; }
   std::uint32_t id() const { return record->id; }
@@ -98,10 +98,10 @@ bool EnsureCreated(LiveWindow& window, LiveUnit& unit);
 void ForgetWindow(LiveWindow* window);
 // Window procedures and classes (WindowClasses.cpp).
 bool RegisterWindowClasses();
-extern const char kWindowClass[];
-extern const char kPanelClass[];
-extern const char kLabelClass[];
-extern const char kTransLabelClass[];
+extern const wchar_t kWindowClass[];
+extern const wchar_t kPanelClass[];
+extern const wchar_t kLabelClass[];
+extern const wchar_t kTransLabelClass[];
 
 // Answers WM_GETOBJECT for a label, a band, an edit box or a combo box with the system's default
 // object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
@@ -158,6 +158,7 @@ struct RawProperty {
   std::uint32_t high = 0;
   const char* text = nullptr;  // for text entries: bytes that stay the unit's
   std::size_t length = 0;
+  bool held = true;  // a text read: false when a character of the control's text has no GBK form
 };
 // Entry k of the unit's kind table (k = PropertyIndex - 8): its type; Int for entries this engine
 // does not implement, which read 0 and ignore writes.

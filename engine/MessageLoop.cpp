@@ -7,6 +7,8 @@
 // left press on the window's client area or on a Label becomes a caption drag before it is
 // dispatched. The control with the focus is noted around every message, so that the window can give
 // it back when it is activated again (after a message box, which takes the focus away).
+// Messages are taken and dispatched in their UTF-16 form, so that a character typed through an input
+// method reaches the edit box whole, whatever the system's code page.
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 #include "runtime/Fatal.h"
@@ -43,14 +45,14 @@ bool IsButtonKind(const engine::LiveUnit* unit) {
 // so that the key goes to the control.
 bool MoveAmongRadioButtons(bool back) {
   const HWND from = GetFocus();
-  if ((SendMessageA(from, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) return false;
+  if ((SendMessageW(from, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) return false;
   HWND to = from;
   for (int step = 0; step < 64; ++step) {  // a panel holds far fewer controls
     to = GetNextDlgGroupItem(GetParent(from), to, back);
     if (to == nullptr || to == from) break;
-    if ((SendMessageA(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0 || engine::IsCovered(to)) continue;
+    if ((SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0 || engine::IsCovered(to)) continue;
     SetFocus(to);
-    if (SendMessageA(to, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageA(to, BM_CLICK, 0, 0);
+    if (SendMessageW(to, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageW(to, BM_CLICK, 0, 0);
     break;
   }
   return true;
@@ -69,7 +71,7 @@ bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
   if (msg.wParam == VK_ESCAPE) {
     for (const engine::LiveUnit& unit : window.units) {
       if (unit.cancels && unit.hwnd != nullptr && IsWindowVisible(unit.hwnd) && IsWindowEnabled(unit.hwnd)) {
-        SendMessageA(unit.hwnd, BM_CLICK, 0, 0);
+        SendMessageW(unit.hwnd, BM_CLICK, 0, 0);
         return true;
       }
     }
@@ -78,7 +80,7 @@ bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
   if (msg.wParam == VK_RETURN) {
     const HWND focus = GetFocus();
     if (IsButtonKind(window.FindUnit(focus))) {
-      SendMessageA(focus, BM_CLICK, 0, 0);
+      SendMessageW(focus, BM_CLICK, 0, 0);
       return true;
     }
   }
@@ -92,7 +94,7 @@ bool HandlePress(engine::LiveWindow& window, const MSG& msg) {
   const bool onLabel = unit != nullptr && unit->kind() == tpl::KindId::Label;
   if (!onClientArea && !onLabel) return false;
   ReleaseCapture();
-  PostMessageA(window.hwnd, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(msg.pt.x, msg.pt.y));
+  PostMessageW(window.hwnd, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(msg.pt.x, msg.pt.y));
   return true;
 }
 
@@ -110,7 +112,7 @@ void ProcessMessage(const MSG& msg) {
     if (msg.message == WM_LBUTTONDOWN && HandlePress(*window, msg)) return;
   }
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
   // The window may be gone (Cancel) or have lost the focus to a message box by now.
   if (window != nullptr && (window = engine::FindLoadedWindowOf(msg.hwnd)) != nullptr)
     engine::RememberFocus(*window);
@@ -129,7 +131,7 @@ std::int32_t RunMessageLoop() {
   if (!engine::AnyWindowAlive()) return 0;
   MSG msg{};
   for (;;) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
     ProcessMessage(msg);
   }

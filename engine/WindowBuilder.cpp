@@ -7,11 +7,14 @@
 // caller first needs one of them, and put where it would have been in the stacking order: the window
 // shows without paying for pages that are not on it.
 // Stored geometry and font heights are in 96-DPI units and are scaled to the window's DPI.
+// Every window is a Unicode window: texts, items and font face names go to the system as UTF-16,
+// converted from the template's GBK with code page 936 named (ToWide).
 #include <cstring>
 
 #include "engine/LiveWindow.h"
 #include "engine/WindowEngine.h"
 #include "runtime/Fatal.h"
+#include "runtime/WideText.h"
 
 namespace zv {
 namespace engine {
@@ -29,11 +32,14 @@ std::vector<std::unique_ptr<LiveWindow>>& LoadedWindows() {
 }
 
 HINSTANCE Instance() {
-  return GetModuleHandleA(nullptr);
+  return GetModuleHandleW(nullptr);
 }
 
-LOGFONTA ToLogFont(const tpl::StoredFont& f) {
-  LOGFONTA lf{};
+// The stored font (the fields of a LOGFONTA, its face name GBK) as the system's wide form. The face
+// name is converted, nothing more: the system's font mapper finds the face, or the nearest of its
+// character set, itself.
+LOGFONTW ToLogFont(const tpl::StoredFont& f) {
+  LOGFONTW lf{};
   lf.lfHeight = f.height;
   lf.lfWidth = f.width;
   lf.lfEscapement = f.escapement;
@@ -47,12 +53,12 @@ LOGFONTA ToLogFont(const tpl::StoredFont& f) {
   lf.lfClipPrecision = f.clipPrecision;
   lf.lfQuality = f.quality;
   lf.lfPitchAndFamily = f.pitchAndFamily;
-  const std::size_t face =
-      f.faceName.size() < sizeof lf.lfFaceName ? f.faceName.size() : sizeof lf.lfFaceName - 1;
-  std::memcpy(lf.lfFaceName, f.faceName.data(), face);
+  const WideText face = ToWide(f.faceName.data(), f.faceName.size());
+  const std::size_t units = face.length() < LF_FACESIZE ? face.length() : LF_FACESIZE - 1;
+  std::memcpy(lf.lfFaceName, face.c_str(), units * sizeof(wchar_t));
   return lf;
 }
-static_assert(sizeof(LOGFONTA) == tpl::kLogFontSize, "the stored font is a LOGFONTA");
+static_assert(sizeof(LOGFONTA) == tpl::kLogFontSize, "the stored font has the layout of a LOGFONTA");
 
 // The screen's DPI, read once: the DPI of every window where the system has no per-window DPI.
 int SystemDpi() {
@@ -71,7 +77,7 @@ int SystemDpi() {
 UINT DpiOfWindow(HWND h) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
   static const auto get = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   return get != nullptr ? get(h) : 0;
 }
 
@@ -80,7 +86,7 @@ UINT DpiOfWindow(HWND h) {
 int MetricAt(int index, int dpi) {
   using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
   static const auto get = reinterpret_cast<GetSystemMetricsForDpiFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
   if (get != nullptr) return get(index, static_cast<UINT>(dpi));
   const int metric = GetSystemMetrics(index);
   return dpi == SystemDpi() ? metric : MulDiv(metric, dpi, SystemDpi());
@@ -122,10 +128,10 @@ void MakeFont(const LiveWindow& window, LiveUnit& unit) {
     unit.font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     return;
   }
-  LOGFONTA lf = unit.storedFont;
+  LOGFONTW lf = unit.storedFont;
   lf.lfHeight = ToWindowDpi(window, lf.lfHeight);
   lf.lfWidth = ToWindowDpi(window, lf.lfWidth);
-  unit.ownFont.reset(CreateFontIndirectA(&lf));
+  unit.ownFont.reset(CreateFontIndirectW(&lf));
   unit.font = unit.ownFont.get();
 }
 
@@ -134,8 +140,8 @@ SIZE CaptionExtent(HFONT font, const std::string& text) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
   RECT needed{0, 0, 0, 0};
-  DrawTextA(dc, text.data(), static_cast<int>(text.size()), &needed,
-            DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+  const WideText wide = ToWide(text.data(), text.size());
+  DrawTextW(dc, wide.c_str(), static_cast<int>(wide.length()), &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return SIZE{needed.right, needed.bottom};
@@ -163,8 +169,8 @@ void FitCaption(const LiveWindow& window, LiveUnit& unit) {
   const int height = ToWindowDpi(window, unit.height) - 2 * edge.cy;
   SIZE now = CaptionExtent(unit.font, *caption);
   if (now.cx <= width && now.cy <= height) return;
-  LOGFONTA lf = unit.storedFont;
-  UniqueFont at96(CreateFontIndirectA(&lf));
+  LOGFONTW lf = unit.storedFont;
+  UniqueFont at96(CreateFontIndirectW(&lf));
   const SIZE before = CaptionExtent(at96.get(), *caption);
   if (before.cx > unit.width - 2 * edge96.cx || before.cy > unit.height - 2 * edge96.cy) {
     return;  // cut off at 96 DPI already
@@ -173,7 +179,7 @@ void FitCaption(const LiveWindow& window, LiveUnit& unit) {
   lf.lfWidth = ToWindowDpi(window, lf.lfWidth);
   for (int step = 0; step < 4 && (lf.lfHeight > 1 || lf.lfHeight < -1); ++step) {
     lf.lfHeight += lf.lfHeight > 0 ? -1 : 1;
-    UniqueFont smaller(CreateFontIndirectA(&lf));
+    UniqueFont smaller(CreateFontIndirectW(&lf));
     now = CaptionExtent(smaller.get(), *caption);
     if (now.cx <= width && now.cy <= height) {
       unit.fitFont = std::move(smaller);
@@ -190,7 +196,7 @@ void UseFont(LiveWindow& window, LiveUnit& unit, const tpl::StoredFont& font) {
     unit.storedFont = ToLogFont(font);
   } else {
     unit.stockFont = true;
-    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof unit.storedFont, &unit.storedFont);
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof unit.storedFont, &unit.storedFont);
     // The stock fonts are made for the system DPI; kept in 96-DPI units like the stored ones (their
     // width is 0: the face's own proportions).
     unit.storedFont.lfHeight = MulDiv(unit.storedFont.lfHeight, 96, SystemDpi());
@@ -234,7 +240,7 @@ DWORD BorderExStyle(std::int32_t code) {
 constexpr std::int32_t kLineBorder = 5;
 
 void AddLineBorder(HWND hwnd) {
-  SetWindowLongA(hwnd, GWL_STYLE, GetWindowLongA(hwnd, GWL_STYLE) | WS_BORDER);
+  SetWindowLongW(hwnd, GWL_STYLE, GetWindowLongW(hwnd, GWL_STYLE) | WS_BORDER);
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
@@ -249,8 +255,8 @@ DWORD ButtonAlignment(std::int32_t h, std::int32_t v) {
 int SingleLineEditHeight(HFONT font, int dpi) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICA tm{};
-  GetTextMetricsA(dc, &tm);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   return tm.tmHeight + 2 * MetricAt(SM_CYEDGE, dpi);
@@ -276,18 +282,18 @@ Placement PlaceControl(const LiveWindow& window, const LiveUnit& unit) {
   return p;
 }
 
-// What CreateWindowExA needs for one control, and what to do once it exists.
+// What CreateWindowExW needs for one control, and what to do once it exists. The text is GBK.
 struct ControlPlan {
-  const char* className = nullptr;
+  const wchar_t* className = nullptr;
   DWORD style = 0;
   DWORD exStyle = 0;
-  const char* text = "";
+  const std::string* text = nullptr;  // null: no text
   std::int32_t border = -1;  // -1: the kind has no border code
 };
 
 bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
   if (auto* e = std::get_if<tpl::EditBoxData>(&unit.data)) {
-    plan.className = "EDIT";
+    plan.className = L"EDIT";
     plan.style |= e->alignment == 1 ? ES_CENTER : e->alignment == 2 ? ES_RIGHT : ES_LEFT;
     plan.style |= e->multiLine ? (ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN) : ES_AUTOHSCROLL;
     if (e->scrollBars & 1) plan.style |= WS_HSCROLL | ES_AUTOHSCROLL;
@@ -297,40 +303,40 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
     if (e->inputMode == 2) plan.style |= ES_PASSWORD;
     if (e->caseConversion == 1) plan.style |= ES_LOWERCASE;
     if (e->caseConversion == 2) plan.style |= ES_UPPERCASE;
-    plan.text = e->content.c_str();
+    plan.text = &e->content;
     plan.border = e->border;
     UseFont(window, unit, e->font);
     UseColours(window, unit, e->textColour, e->backColour);
   } else if (auto* l = std::get_if<tpl::LabelData>(&unit.data)) {
     plan.className = kLabelClass;
-    plan.text = l->caption.c_str();
+    plan.text = &l->caption;
     plan.border = l->border;
     UseFont(window, unit, l->font);
     FitCaption(window, unit);
     UseColours(window, unit, l->textColour, l->backColour);
   } else if (auto* t = std::get_if<tpl::TransLabelData>(&unit.data)) {
     plan.className = kTransLabelClass;
-    plan.text = t->caption.c_str();
+    plan.text = &t->caption;
     UseFont(window, unit, t->font);
     FitCaption(window, unit);
     UseColours(window, unit, t->textColour, tpl::kDefaultColour);
   } else if (auto* b = std::get_if<tpl::ButtonData>(&unit.data)) {
-    plan.className = "BUTTON";
+    plan.className = L"BUTTON";
     plan.style |= (b->type == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_MULTILINE |
                   ButtonAlignment(b->hAlign, b->vAlign);
-    plan.text = b->caption.c_str();
+    plan.text = &b->caption;
     UseFont(window, unit, b->font);
   } else if (auto* r = std::get_if<tpl::RadioBoxData>(&unit.data)) {
-    plan.className = "BUTTON";
+    plan.className = L"BUTTON";
     plan.style |= BS_AUTORADIOBUTTON | BS_MULTILINE | ButtonAlignment(r->hAlign, r->vAlign);
     if (r->pushLike) plan.style |= BS_PUSHLIKE;
     if (r->flat) plan.style |= BS_FLAT;
     if (r->textOnLeft) plan.style |= BS_LEFTTEXT;
-    plan.text = r->caption.c_str();
+    plan.text = &r->caption;
     UseFont(window, unit, r->font);
     UseColours(window, unit, r->textColour, r->backColour);
   } else if (auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) {
-    plan.className = "COMBOBOX";
+    plan.className = L"COMBOBOX";
     plan.style |= WS_VSCROLL;
     plan.style |= c->type == 0   ? CBS_SIMPLE
                   : c->type == 1 ? (CBS_DROPDOWN | CBS_AUTOHSCROLL)
@@ -355,15 +361,15 @@ bool PlanControl(LiveWindow& window, LiveUnit& unit, ControlPlan& plan) {
 // change, which sets the default height anew.
 void SetExtraItemHeight(HWND h, std::int32_t extra) {
   if (extra == 0) return;
-  const LRESULT item = SendMessageA(h, CB_GETITEMHEIGHT, 0, 0);
+  const LRESULT item = SendMessageW(h, CB_GETITEMHEIGHT, 0, 0);
   if (item <= 0) return;
-  SendMessageA(h, CB_SETITEMHEIGHT, 0, item + extra);
+  SendMessageW(h, CB_SETITEMHEIGHT, 0, item + extra);
   // Some combo boxes only honour this when owner-drawn; their list box takes it directly.
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
-  if (SendMessageA(h, CB_GETITEMHEIGHT, 0, 0) != item + extra && GetComboBoxInfo(h, &info) &&
+  if (SendMessageW(h, CB_GETITEMHEIGHT, 0, 0) != item + extra && GetComboBoxInfo(h, &info) &&
       info.hwndList != nullptr) {
-    SendMessageA(info.hwndList, LB_SETITEMHEIGHT, 0, item + extra);
+    SendMessageW(info.hwndList, LB_SETITEMHEIGHT, 0, item + extra);
   }
 }
 
@@ -371,27 +377,28 @@ void SetExtraItemHeight(HWND h, std::int32_t extra) {
 void FinishControl(LiveUnit& unit) {
   HWND h = unit.hwnd;
   if (auto* e = std::get_if<tpl::EditBoxData>(&unit.data)) {
-    if (e->maxLength > 0) SendMessageA(h, EM_LIMITTEXT, static_cast<WPARAM>(e->maxLength), 0);
-    if (e->inputMode == 2) SendMessageA(h, EM_SETPASSWORDCHAR, e->passwordChar, 0);
-    SendMessageA(h, EM_SETSEL, static_cast<WPARAM>(e->selectionStart),
+    if (e->maxLength > 0) SendMessageW(h, EM_LIMITTEXT, static_cast<WPARAM>(e->maxLength), 0);
+    if (e->inputMode == 2) SendMessageW(h, EM_SETPASSWORDCHAR, e->passwordChar, 0);
+    SendMessageW(h, EM_SETSEL, static_cast<WPARAM>(e->selectionStart),
                  static_cast<LPARAM>(e->selectionStart + e->selectionLength));
   } else if (auto* r = std::get_if<tpl::RadioBoxData>(&unit.data)) {
-    SendMessageA(h, BM_SETCHECK, r->checked == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(h, BM_SETCHECK, r->checked == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
   } else if (auto* c = std::get_if<tpl::ComboBoxData>(&unit.data)) {
     const bool hasValues = c->itemValues.size() == 4 * c->items.size();
     for (std::size_t i = 0; i < c->items.size(); ++i) {
-      const LRESULT at = SendMessageA(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c->items[i].c_str()));
+      const WideText item = ToWide(c->items[i].data(), c->items[i].size());
+      const LRESULT at = SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
       if (hasValues && at >= 0) {
         const std::uint8_t* v = c->itemValues.data() + 4 * i;
         const DWORD value = v[0] | v[1] << 8 | v[2] << 16 | static_cast<DWORD>(v[3]) << 24;
-        SendMessageA(h, CB_SETITEMDATA, static_cast<WPARAM>(at), value);
+        SendMessageW(h, CB_SETITEMDATA, static_cast<WPARAM>(at), value);
       }
     }
     if (c->type != 2) {
-      if (c->maxLength > 0) SendMessageA(h, CB_LIMITTEXT, static_cast<WPARAM>(c->maxLength), 0);
-      SetWindowTextA(h, c->content.c_str());
+      if (c->maxLength > 0) SendMessageW(h, CB_LIMITTEXT, static_cast<WPARAM>(c->maxLength), 0);
+      SetWindowTextW(h, ToWide(c->content.data(), c->content.size()).c_str());
     }
-    if (c->currentSelection >= 0) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(c->currentSelection), 0);
+    if (c->currentSelection >= 0) SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(c->currentSelection), 0);
     SetExtraItemHeight(h, c->extraItemHeight);
   }
 }
@@ -406,7 +413,8 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
   const int placedAt = window.dpi;
   const Placement p = PlaceControl(window, unit);
-  unit.hwnd = CreateWindowExA(plan.exStyle | BorderExStyle(plan.border), plan.className, plan.text, style,
+  const WideText text = plan.text != nullptr ? ToWide(plan.text->data(), plan.text->size()) : WideText();
+  unit.hwnd = CreateWindowExW(plan.exStyle | BorderExStyle(plan.border), plan.className, text.c_str(), style,
                               p.x, p.y, p.width, p.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(nativeId)), Instance(), &unit);
   if (unit.hwnd == nullptr) return false;
@@ -414,7 +422,7 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
     const Placement q = PlaceControl(window, unit);
     SetWindowPos(unit.hwnd, nullptr, q.x, q.y, q.width, q.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
+  SendMessageW(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
   if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
   if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox) AnswerForInput(unit.hwnd);
   FinishControl(unit);
@@ -473,16 +481,16 @@ bool CreateWindowUnit(LiveWindow& window, LiveUnit& unit) {
   window.dpi = SystemDpi();
   window.highContrast = HighContrastOn();
   Placement p = PlaceWindow(window, r, d->startPosition);
-  window.hwnd = CreateWindowExA(ex, kWindowClass, d->title.c_str(), style, p.x, p.y, p.width, p.height,
-                                nullptr, nullptr, Instance(), &window);
+  window.hwnd = CreateWindowExW(ex, kWindowClass, ToWide(d->title.data(), d->title.size()).c_str(), style, p.x,
+                                p.y, p.width, p.height, nullptr, nullptr, Instance(), &window);
   if (window.hwnd == nullptr) return false;
   unit.hwnd = window.hwnd;
   if (d->border == 0) {
     // No caption, frame or system menu: the window is all client area.
     const LONG cleared =
-        GetWindowLongA(window.hwnd, GWL_STYLE) &
+        GetWindowLongW(window.hwnd, GWL_STYLE) &
         ~(WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
-    SetWindowLongA(window.hwnd, GWL_STYLE, cleared);
+    SetWindowLongW(window.hwnd, GWL_STYLE, cleared);
     SetWindowPos(window.hwnd, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   }
@@ -646,7 +654,7 @@ HCURSOR CursorFromData(const tpl::Bytes& data) {
   if (data.size() < 4) return nullptr;
   const DWORD id = data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
   if (id == 0) return nullptr;
-  return LoadCursorA(nullptr, MAKEINTRESOURCEA(id));
+  return LoadCursorW(nullptr, MAKEINTRESOURCEW(id));
 }
 
 COLORREF ResolveColour(std::uint32_t colour) {
@@ -654,9 +662,9 @@ COLORREF ResolveColour(std::uint32_t colour) {
 }
 
 bool HighContrastOn() {
-  HIGHCONTRASTA mode{};
+  HIGHCONTRASTW mode{};
   mode.cbSize = sizeof mode;
-  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) &&
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) &&
          (mode.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
@@ -682,7 +690,7 @@ void FollowSystemColours(LiveWindow& window) {
   for (LiveUnit& unit : window.units) ApplyColours(window, unit);
   // The system's controls draw with the system's colours and learn of a change from their parent.
   for (const LiveUnit& unit : window.units) {
-    if (unit.hwnd != nullptr && unit.hwnd != window.hwnd) SendMessageA(unit.hwnd, WM_SYSCOLORCHANGE, 0, 0);
+    if (unit.hwnd != nullptr && unit.hwnd != window.hwnd) SendMessageW(unit.hwnd, WM_SYSCOLORCHANGE, 0, 0);
   }
   RedrawWindow(window.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -706,7 +714,7 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
     if (unit.fontMaker == nullptr) continue;
     FitCaption(window, unit);
     if (unit.hwnd == nullptr) continue;  // being created: it takes its font and place once it exists
-    SendMessageA(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
+    SendMessageW(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), TRUE);
     const Placement p = PlaceControl(window, unit);
     SetWindowPos(unit.hwnd, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (const auto* c = std::get_if<tpl::ComboBoxData>(&unit.data))

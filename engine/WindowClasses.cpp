@@ -10,10 +10,10 @@
 
 namespace zv::engine {
 
-const char kWindowClass[] = "ZorvikWindow";
-const char kPanelClass[] = "ZorvikPanel";
-const char kLabelClass[] = "ZorvikLabel";
-const char kTransLabelClass[] = "ZorvikTransLabel";
+const wchar_t kWindowClass[] = L"ZorvikWindow";
+const wchar_t kPanelClass[] = L"ZorvikPanel";
+const wchar_t kLabelClass[] = L"ZorvikLabel";
+const wchar_t kTransLabelClass[] = L"ZorvikTransLabel";
 
 namespace {
 
@@ -22,11 +22,11 @@ constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which older headers lack
 template <class T>
 T* Attached(HWND h, UINT message, LPARAM lp) {
   if (message == WM_NCCREATE) {
-    auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
-    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
     return object;
   }
-  return reinterpret_cast<T*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  return reinterpret_cast<T*>(GetWindowLongPtrW(h, GWLP_USERDATA));
 }
 
 bool FillBackground(HWND h, HDC dc, HBRUSH brush) {
@@ -88,7 +88,7 @@ void OnWindowDestroyed(const LiveWindow* window) {
 
 LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LiveWindow* window = Attached<LiveWindow>(h, message, lp);
-  if (window == nullptr) return DefWindowProcA(h, message, wp, lp);
+  if (window == nullptr) return DefWindowProcW(h, message, wp, lp);
   LRESULT result = 0;
   switch (message) {
     case WM_ERASEBKGND:
@@ -129,8 +129,8 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       OnWindowDestroyed(window);
       break;
     case WM_NCDESTROY:
-      result = DefWindowProcA(h, message, wp, lp);
-      SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+      result = DefWindowProcW(h, message, wp, lp);
+      SetWindowLongPtrW(h, GWLP_USERDATA, 0);
       window->hwnd = nullptr;
       ForgetWindow(window);
       return result;
@@ -138,35 +138,35 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       if (HandleChildMessage(message, wp, lp, result)) return result;
       break;
   }
-  return DefWindowProcA(h, message, wp, lp);
+  return DefWindowProcW(h, message, wp, lp);
 }
 
 LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LiveUnit* unit = Attached<LiveUnit>(h, message, lp);
-  if (unit == nullptr) return DefWindowProcA(h, message, wp, lp);
+  if (unit == nullptr) return DefWindowProcW(h, message, wp, lp);
   LRESULT result = 0;
   if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get()))
     return 1;
-  if (message == WM_NCDESTROY) SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
   if (message == WM_WINDOWPOSCHANGED &&
       (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
     // A page shown or hidden: a focus left on a control of a hidden page moves on (the system leaves
     // it there or hands it to the window, depending on the version).
-    result = DefWindowProcA(h, message, wp, lp);
+    result = DefWindowProcW(h, message, wp, lp);
     LiveWindow* window = FindLoadedWindowOf(h);
     const HWND focus = GetFocus();
     if (window != nullptr && IsChild(window->hwnd, focus) && !IsWindowVisible(focus)) RestoreFocus(*window);
     return result;
   }
-  return DefWindowProcA(h, message, wp, lp);
+  return DefWindowProcW(h, message, wp, lp);
 }
 
 // The caption in the label's font and colour, aligned as the kind data says.
 void DrawCaption(HWND h, HDC dc, const LiveUnit& unit, std::int32_t hAlign, std::int32_t vAlign,
                  bool wordWrap) {
-  char text[1024];
-  const int length = GetWindowTextA(h, text, sizeof text);
+  wchar_t text[1024];
+  const int length = GetWindowTextW(h, text, sizeof text / sizeof text[0]);
   RECT area;
   GetClientRect(h, &area);
   UINT flags = DT_NOPREFIX | (hAlign == 1 ? DT_CENTER : hAlign == 2 ? DT_RIGHT : DT_LEFT);
@@ -177,14 +177,14 @@ void DrawCaption(HWND h, HDC dc, const LiveUnit& unit, std::int32_t hAlign, std:
     flags |= DT_SINGLELINE | (vAlign == 1 ? DT_VCENTER : vAlign == 2 ? DT_BOTTOM : DT_TOP);
   } else if (vAlign != 0) {
     RECT measured = area;
-    DrawTextA(dc, text, length, &measured, flags | DT_WORDBREAK | DT_CALCRECT);
+    DrawTextW(dc, text, length, &measured, flags | DT_WORDBREAK | DT_CALCRECT);
     const LONG spare = (area.bottom - area.top) - (measured.bottom - measured.top);
     if (spare > 0) area.top += vAlign == 1 ? spare / 2 : spare;
     flags |= DT_WORDBREAK;
   } else {
     flags |= DT_WORDBREAK;
   }
-  DrawTextA(dc, text, length, &area, flags);
+  DrawTextW(dc, text, length, &area, flags);
   SelectObject(dc, oldFont);
 }
 
@@ -198,7 +198,7 @@ void PaintBeneath(HWND h, HDC dc) {
   ScreenToClient(parent, &origin);
   int saved = SaveDC(dc);
   SetViewportOrgEx(dc, -origin.x, -origin.y, nullptr);
-  SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   RestoreDC(dc, saved);
 
   HWND below[64];
@@ -216,14 +216,14 @@ void PaintBeneath(HWND h, HDC dc) {
     saved = SaveDC(dc);
     SetViewportOrgEx(dc, theirs.left - mine.left, theirs.top - mine.top, nullptr);
     IntersectClipRect(dc, 0, 0, theirs.right - theirs.left, theirs.bottom - theirs.top);
-    SendMessageA(s, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(s, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RestoreDC(dc, saved);
   }
 }
 
 LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LiveUnit* unit = Attached<LiveUnit>(h, message, lp);
-  if (unit == nullptr) return DefWindowProcA(h, message, wp, lp);
+  if (unit == nullptr) return DefWindowProcW(h, message, wp, lp);
   switch (message) {
     case WM_ERASEBKGND:
       // A transparent label erases nothing (its painting starts with what lies beneath); an opaque
@@ -247,7 +247,7 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SETTEXT: {
-      const LRESULT result = DefWindowProcA(h, message, wp, lp);
+      const LRESULT result = DefWindowProcW(h, message, wp, lp);
       InvalidateRect(h, nullptr, TRUE);
       return result;
     }
@@ -263,12 +263,12 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_NCDESTROY:
-      SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(h, GWLP_USERDATA, 0);
       break;
     default:
       break;
   }
-  return DefWindowProcA(h, message, wp, lp);
+  return DefWindowProcW(h, message, wp, lp);
 }
 
 // The edit boxes and combo boxes: their class's own procedure, except for WM_GETOBJECT.
@@ -278,24 +278,25 @@ LRESULT CALLBACK InputProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     LRESULT result = 0;
     if (unit != nullptr && AnswerGetObject(*unit, wp, lp, result)) return result;
   }
-  return CallWindowProcA(reinterpret_cast<WNDPROC>(GetClassLongPtrA(h, GCLP_WNDPROC)), h, message, wp, lp);
+  return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(h, GCLP_WNDPROC)), h, message, wp, lp);
 }
 
-bool Register(const char* name, WNDPROC procedure, UINT style) {
-  WNDCLASSEXA wc{};
+// Unicode classes: their windows take and give UTF-16 texts, and typed characters arrive as UTF-16.
+bool Register(const wchar_t* name, WNDPROC procedure, UINT style) {
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = style;
   wc.lpfnWndProc = procedure;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.lpszClassName = name;
-  return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
 
 void AnswerForInput(HWND control) {
-  SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc));
+  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc));
 }
 
 bool RegisterWindowClasses() {

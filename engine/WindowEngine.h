@@ -46,7 +46,8 @@ bool StartupComplete();
 
 // One message through the engine, as the loop does it: Tab / Shift+Tab move the focus between the
 // tab stops of the window, Enter on a focused button clicks it, a left press on the window's own
-// client area or on a Label starts a caption drag; everything else is translated and dispatched.
+// client area or on a Label starts a caption drag; everything else is translated and dispatched. The
+// message is taken in its wide form (GetMessageW, PeekMessageW), as the windows are Unicode windows.
 void ProcessMessage(const MSG& message);
 
 // An event raised by a control: the handler bound to (unit, event index) is called with the unit as

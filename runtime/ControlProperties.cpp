@@ -54,7 +54,7 @@ const char* ToText(std::uint32_t low, std::uint32_t high) {
 RECT PlacedRect(HWND h) {
   RECT r;
   GetWindowRect(h, &r);
-  if (GetWindowLongA(h, GWL_STYLE) & WS_CHILD)
+  if (GetWindowLongW(h, GWL_STYLE) & WS_CHILD)
     MapWindowPoints(HWND_DESKTOP, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
@@ -157,9 +157,8 @@ void WriteCommon(const LiveWindow& window, LiveUnit& unit, PropertyIndex index, 
   }
 }
 
-}  // namespace
-
-PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex) {
+PropertyValue ReadProperty(WindowId window, ControlId control, PropertyIndex index, bool* held) {
+  if (held != nullptr) *held = true;
   LiveWindow* loaded = nullptr;
   LiveUnit& unit = FindUnit(window, control, &loaded);
   if (index < kFirstKindProperty) return ReadCommon(*loaded, unit, index);
@@ -170,11 +169,24 @@ PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIn
     case PropertyType::Bool:
       return PropertyValue{raw.low == 1 ? 1u : 0u, 0};
     case PropertyType::Text:
+      if (held != nullptr) *held = raw.held;
       return FromPointer(Text::Copy(raw.text, raw.length).release());
     case PropertyType::Int:
       break;
   }
   return PropertyValue{raw.low, raw.high};
+}
+
+}  // namespace
+
+PropertyValue ReadControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex) {
+  return ReadProperty(window, control, index, nullptr);
+}
+
+Text ReadControlText(WindowId window, ControlId control, PropertyIndex index, bool* held) {
+  const PropertyValue v = ReadProperty(window, control, index, held);
+  const auto bits = static_cast<std::uintptr_t>((static_cast<std::uint64_t>(v.high) << 32) | v.low);
+  return Text::Adopt(reinterpret_cast<char*>(bits));
 }
 
 void WriteControlProperty(WindowId window, ControlId control, PropertyIndex index, SubIndex,

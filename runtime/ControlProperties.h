@@ -53,6 +53,9 @@ inline Text ReadControlText(WindowId window, ControlId control, PropertyIndex in
   const auto bits = static_cast<std::uintptr_t>((static_cast<std::uint64_t>(v.high) << 32) | v.low);
   return Text::Adopt(reinterpret_cast<char*>(bits));
 }
+// A text property, and whether the control's text was whole: `held` says false when a character of it
+// has no GBK form (an emoji, a Korean syllable, "€": typed, or pasted), which the text has as "?".
+Text ReadControlText(WindowId window, ControlId control, PropertyIndex index, bool* held);
 inline void WriteControlInt(WindowId window, ControlId control, PropertyIndex index, std::int32_t value) {
   WriteControlProperty(window, control, index, kWholeValue, static_cast<std::uint32_t>(value), 0);
 }

@@ -17,7 +17,7 @@ namespace zv {
 namespace {
 // Sent to the hidden message window by EndProgram on another thread: wParam is the exit code.
 constexpr UINT kEndProgramMessage = 0x83E7;
-constexpr char kMessageWindowClass[] = "ZvRuntimeMessageWindow";
+constexpr wchar_t kMessageWindowClass[] = L"ZvRuntimeMessageWindow";
 
 ExitRoutine g_exitRoutine = nullptr;
 DWORD g_guiThreadId = 0;
@@ -31,7 +31,7 @@ ExtensionResolver g_extensionHooks[3] = {};
 
 // The whole program image counts as constant data: releasing a pointer into it does nothing.
 void RegisterImageAsConstant() {
-  auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
+  auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   heap::RegisterConstantRange(base, base + nt->OptionalHeader.SizeOfImage);
@@ -41,7 +41,7 @@ void RegisterImageAsConstant() {
 // the system offers that (SetDefaultDllDirectories appeared with an update of Windows 7).
 void LimitLibrarySearchToSystem() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   auto set = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -49,17 +49,17 @@ void LimitLibrarySearchToSystem() {
 
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kEndProgramMessage) EndProgram(static_cast<int>(wParam));
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void CreateMessageWindow() {
   if (g_messageWindow != nullptr) return;
-  WNDCLASSA windowClass{};
+  WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = MessageWindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = kMessageWindowClass;
-  RegisterClassA(&windowClass);
-  g_messageWindow = CreateWindowExA(0, kMessageWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  RegisterClassW(&windowClass);
+  g_messageWindow = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     windowClass.hInstance, nullptr);
 }
 }  // namespace
@@ -111,7 +111,7 @@ void EndProgram(int exitCode) {
   // The GUI thread owns the runtime's resources, so it shuts down itself; this thread only waits for
   // that, or ends the process when nothing else is ending it.
   if (HWND window = g_messageWindow)
-    SendMessageA(window, kEndProgramMessage, static_cast<WPARAM>(exitCode), 0);
+    SendMessageW(window, kEndProgramMessage, static_cast<WPARAM>(exitCode), 0);
   if (InterlockedCompareExchange(&g_ending, 0, 0) == 0) ExitProcess(static_cast<UINT>(exitCode));
   for (;;) Sleep(INFINITE);
 }

@@ -7,6 +7,7 @@
 
 #include "runtime/Handles.h"
 #include "runtime/TextOperations.h"
+#include "runtime/WideText.h"
 
 namespace zv {
 namespace {
@@ -104,7 +105,8 @@ std::int32_t ShowMessage(const Value& message, std::int32_t flags, OptionalArgum
   UINT type = static_cast<UINT>(flags);
   if ((type & MB_SYSTEMMODAL) == 0) type |= MB_TASKMODAL;
   const char* title = caption.IsGiven() ? caption.value.c_str() : "信息：";
-  return ButtonIndex(MessageBoxA(nullptr, text, title, type));
+  // Through the wide entry point, so that the GBK texts read right whatever the system's code page.
+  return ButtonIndex(MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(title).c_str(), type));
 }
 
 std::int32_t ShowMessage(TextArg message, std::int32_t flags, OptionalArgument<TextArg> caption) {
