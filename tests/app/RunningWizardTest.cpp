@@ -76,22 +76,26 @@ int NativeId(int recordIndex) {
   return 100 + 10 * (kControlCount - 1 - recordIndex);
 }
 
-// What the control answers to WM_GETTEXT (edit boxes and combo boxes keep their text themselves, so
-// GetWindowTextA from another process cannot see it).
-std::string TextOf(HWND h) {
-  char text[1024] = {};
-  SendMessageA(h, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+// UTF-16 as GBK, to compare with the wizard's own texts.
+std::string Gbk(const wchar_t* wide) {
+  char text[2048] = {};
+  WideCharToMultiByte(936, 0, wide, -1, text, sizeof text, nullptr, nullptr);
   return text;
 }
 
-// A combo box item, read as UTF-16 and converted to GBK (the ANSI form of this message is not
-// converted across processes).
+// What the window holds as its text, read as UTF-16 (WM_GETTEXT: edit boxes and combo boxes keep
+// their text themselves, so GetWindowText from another process cannot see it) and given as GBK.
+std::string TextOf(HWND h) {
+  wchar_t text[1024] = {};
+  SendMessageW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  return Gbk(text);
+}
+
+// A combo box item, read as UTF-16 (the ANSI form of this message is not converted across processes).
 std::string ComboItem(HWND combo, int index) {
   wchar_t wide[64] = {};
   SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(wide));
-  char text[128] = {};
-  WideCharToMultiByte(936, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-  return text;
+  return Gbk(wide);
 }
 
 std::string ClassOf(HWND h) {
@@ -351,9 +355,9 @@ TEST_F(RunningWizard, LabelsKeepTheirCaptionAsWindowText) {
   for (int i = 0; i < kControlCount; ++i) {
     const std::string className = kControls[i].className;
     if (className != "ZorvikLabel" && className != "ZorvikTransLabel") continue;
-    char text[256] = {};
-    GetWindowTextA(Find(i), text, sizeof text);
-    EXPECT_STREQ(text, kControls[i].text) << kControls[i].name;
+    wchar_t text[256] = {};
+    GetWindowTextW(Find(i), text, 256);
+    EXPECT_EQ(Gbk(text), kControls[i].text) << kControls[i].name;
   }
 }
 
@@ -500,6 +504,35 @@ TEST_F(RunningWizard, CancelOnPageOneEndsWithZero) {
 TEST_F(RunningWizard, CancelOnPageTwoEndsWithZero) {
   ShowPageTwo(true);
   PostMessageA(Find("取消安装按钮3"), BM_CLICK, 0, 0);
+  EXPECT_EQ(wizard_.Wait(), 0u);
+}
+
+// A nickname typed through an input method (UTF-16 characters) with one that GBK has none for, and
+// too long besides: Next refuses it for that character first, empties the box, keeps the page open
+// and writes nothing.
+TEST_F(RunningWizardAtStart, NextRefusesANicknameWithACharacterGbkCannotHold) {
+  const std::string config = "C:\\zor\\vik\\zvconf.ini";
+  const bool configured = test::PathExists(config);
+  const std::string before = configured ? test::ReadWholeFile(config) : std::string();
+  MakePageTwo(false);
+  SendMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);  // the disclaimer goes
+  const HWND nickname = Find("编辑框昵称");
+  for (const wchar_t* u = L"\u5c0f\u660e\u5c0f\u660e\u5c0f\u660e\ud55c"; *u != L'\0'; ++u)  // 小明小明小明한
+    PostMessageW(nickname, WM_CHAR, *u, 1);
+  PostMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
+  const test::MessageBox box = test::WaitForMessageBox(wizard_.id());
+  ASSERT_NE(box.window, nullptr);
+  EXPECT_EQ(TextOf(box.window), "抱歉");
+  EXPECT_EQ(TextOf(GetDlgItem(box.window, 0xFFFF)), "亲，昵称里有无法保存的字符哦！");
+  EXPECT_FALSE(box.hasIcon);
+  test::PressOk(box);
+  EXPECT_EQ(TextOf(nickname), "");
+  EXPECT_TRUE(IsWindowVisible(pages_[kOnPageTwo]));
+  EXPECT_EQ(test::PathExists(config), configured);
+  if (configured) {
+    EXPECT_EQ(test::ReadWholeFile(config), before);
+  }
+  PostMessageA(window_, WM_CLOSE, 0, 0);
   EXPECT_EQ(wizard_.Wait(), 0u);
 }
 

@@ -99,19 +99,19 @@ Answer Ask(HWND h) {
 }
 
 struct Search {
-  const char* className;
+  const wchar_t* className;
   std::vector<HWND> found;
 };
 
 BOOL CALLBACK CollectOfClass(HWND h, LPARAM lp) {
   auto* s = reinterpret_cast<Search*>(lp);
-  char name[64] = {};
-  GetClassNameA(h, name, sizeof name);
-  if (lstrcmpA(name, s->className) == 0) s->found.push_back(h);
+  wchar_t name[64] = {};
+  GetClassNameW(h, name, 64);
+  if (lstrcmpW(name, s->className) == 0) s->found.push_back(h);
   return TRUE;
 }
 
-std::vector<HWND> ChildrenOfClass(HWND parent, const char* className) {
+std::vector<HWND> ChildrenOfClass(HWND parent, const wchar_t* className) {
   Search search{className, {}};
   EnumChildWindows(parent, CollectOfClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
@@ -271,20 +271,20 @@ TEST_F(Accessibility, TheDisabledDisclaimerOffersItsTextAsItsValue) {
   const Answer answer = Ask(Native(kDisclaimerEdit));
   ASSERT_TRUE(answer.found);
   EXPECT_TRUE(answer.value == Wide(text));
-  // The nickname box offers what was typed.
-  SetWindowTextA(Native(kNicknameEdit), "小明");
-  EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == Wide("小明"));
+  // The nickname box offers what was typed, also what GBK has no character for.
+  SetWindowTextW(Native(kNicknameEdit), L"\u5c0f\ud55c");  // 小한
+  EXPECT_TRUE(Ask(Native(kNicknameEdit)).value == L"\u5c0f\ud55c");
 }
 
-// High contrast as Windows reports it, answered through SystemParametersInfoA (Wine's answer is
+// High contrast as Windows reports it, answered through SystemParametersInfoW (Wine's answer is
 // always off); the system colours are the prefix's.
 bool g_highContrast = false;
 BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags);
-ImportHook g_modeHook("SystemParametersInfoA", reinterpret_cast<void*>(&AnswerHighContrast));
+ImportHook g_modeHook("SystemParametersInfoW", reinterpret_cast<void*>(&AnswerHighContrast));
 BOOL WINAPI AnswerHighContrast(UINT action, UINT size, void* data, UINT flags) {
   if (action != SPI_GETHIGHCONTRAST)
-    return g_modeHook.original<decltype(&SystemParametersInfoA)>()(action, size, data, flags);
-  static_cast<HIGHCONTRASTA*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
+    return g_modeHook.original<decltype(&SystemParametersInfoW)>()(action, size, data, flags);
+  static_cast<HIGHCONTRASTW*>(data)->dwFlags = g_highContrast ? HCF_HIGHCONTRASTON : 0;
   return TRUE;
 }
 

@@ -443,7 +443,7 @@ TEST(DisplayScaleOfTheSetupProgram, WindowIsScaledAndCentred) {
   ASSERT_TRUE(wizard.Start("\"" + path + "\""));
   HWND window = nullptr;
   for (int i = 0; i < 600 && window == nullptr; ++i) {
-    std::vector<HWND> found = TopLevelWindows(wizard.id(), engine::kWindowClass);
+    std::vector<HWND> found = TopLevelWindows(wizard.id(), kWindowClassName);
     if (!found.empty()) window = found.front();
     if (window == nullptr) Sleep(50);
   }

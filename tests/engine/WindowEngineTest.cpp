@@ -37,30 +37,39 @@ TEST_F(WizardEngine, GenderListDropsDownShowingAllThreeItems) {
   EXPECT_GE(list.bottom, 3 * item);
 }
 
-LOGFONTA FontOf(HWND h) {
-  LOGFONTA lf{};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+LOGFONTW FontOf(HWND h) {
+  LOGFONTW lf{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
   return lf;
 }
 
 TEST_F(WizardEngine, ControlsUseTheTemplatesFonts) {
-  const LOGFONTA title = FontOf(Native(kTitleLabel));
+  const LOGFONTW title = FontOf(Native(kTitleLabel));
   EXPECT_EQ(title.lfHeight, -20);
   EXPECT_EQ(title.lfWeight, 700);
   EXPECT_EQ(title.lfCharSet, 134);
   EXPECT_EQ(title.lfPitchAndFamily, 0x31);
-  EXPECT_STREQ(title.lfFaceName, "楷体_GB2312");
-  const LOGFONTA prompt = FontOf(Native(kSelectionPrompt));
+  EXPECT_STREQ(title.lfFaceName, L"\u6977\u4f53_GB2312");  // 楷体_GB2312
+  const LOGFONTW prompt = FontOf(Native(kSelectionPrompt));
   EXPECT_EQ(prompt.lfHeight, -14);
-  EXPECT_STREQ(prompt.lfFaceName, "宋体");
+  EXPECT_STREQ(prompt.lfFaceName, L"\u5b8b\u4f53");  // 宋体
   EXPECT_EQ(FontOf(Native(kInstallRadio)).lfHeight, -16);
-  const LOGFONTA disclaimer = FontOf(Native(kDisclaimerEdit));
+  const LOGFONTW disclaimer = FontOf(Native(kDisclaimerEdit));
   EXPECT_EQ(disclaimer.lfHeight, -14);
   EXPECT_EQ(disclaimer.lfCharSet, 134);
-  EXPECT_STREQ(disclaimer.lfFaceName, "");
+  EXPECT_STREQ(disclaimer.lfFaceName, L"");
   const WPARAM stock = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
   for (ControlId id : {kWindowUnit, kSelectionNext, kNicknameEdit, kGenderCombo, kGreetingLabel}) {
     EXPECT_EQ(static_cast<WPARAM>(SendMessageA(Native(id), WM_GETFONT, 0, 0)), stock) << std::hex << id;
+  }
+}
+
+// The engine's windows and the system's controls it makes are Unicode windows: texts and typed
+// characters reach them as UTF-16, whatever the system's code page.
+TEST_F(WizardEngine, EveryWindowIsAUnicodeWindow) {
+  CreateEveryPage();
+  for (const engine::LiveUnit& unit : engine::FindLoadedWindow(kWindowId)->units) {
+    EXPECT_TRUE(IsWindowUnicode(unit.hwnd)) << std::hex << unit.id();
   }
 }
 
@@ -472,7 +481,7 @@ ZV_CHILD_SCENARIO(FatalAndLogExit) {
 
 HWND WaitForWizardWindow(DWORD processId) {
   for (int i = 0; i < 300; ++i) {
-    std::vector<HWND> windows = TopLevelWindows(processId, engine::kWindowClass);
+    std::vector<HWND> windows = TopLevelWindows(processId, kWindowClassName);
     if (!windows.empty()) return windows.front();
     Sleep(50);
   }

@@ -44,10 +44,14 @@ inline const tpl::Bytes& ShippedBlock() {
   return block;
 }
 
+// The engine's class of the window, for the helpers that take a narrow class name.
+inline constexpr char kWindowClassName[] = "ZorvikWindow";
+
+// Messages through the engine as its loop takes them: in their wide form.
 inline void Pump() {
   MSG msg;
   for (int round = 0; round < 3; ++round) {
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ProcessMessage(msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ProcessMessage(msg);
     Sleep(10);
   }
 }
@@ -117,6 +121,12 @@ class WizardEngine : public ::testing::Test {
     Pump();
   }
 
+  // Characters as an input method delivers them: UTF-16 code units posted one by one as WM_CHAR.
+  static void Type(ControlId id, const wchar_t* units) {
+    for (const wchar_t* u = units; *u != L'\0'; ++u) PostMessageW(Native(id), WM_CHAR, *u, 1);
+    Pump();
+  }
+
   static void PressKey(WPARAM key, bool shift = false) {
     BYTE keys[256];
     GetKeyboardState(keys);
@@ -136,7 +146,7 @@ inline void ExpectFatalBox(ChildProcess& child, const std::string& message) {
   ASSERT_NE(box.window, nullptr) << "no box for " << message;
   EXPECT_EQ(box.caption, "错误");
   EXPECT_EQ(box.text, "运行时出错!\r\n\r\n错误信息：" + message + "\r\n");
-  EXPECT_TRUE(TopLevelWindows(child.id(), engine::kWindowClass).empty()) << "the window was shown";
+  EXPECT_TRUE(TopLevelWindows(child.id(), kWindowClassName).empty()) << "the window was shown";
   PressOk(box);
   EXPECT_EQ(child.Wait(), 0xFFFFFFFFu);
 }

@@ -71,15 +71,48 @@ TEST_F(ControlProperties, EmptyNicknameReadsNullNotAnEmptyBlock) {
 
 TEST_F(ControlProperties, WritingContentSetsTheEditTextAndTheEmptyTextClearsIt) {
   WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "小明abc");
-  char shown[64] = {};
-  GetWindowTextA(Native(kNicknameEdit), shown, sizeof shown);
-  EXPECT_STREQ(shown, "小明abc");
+  wchar_t shown[64] = {};
+  GetWindowTextW(Native(kNicknameEdit), shown, 64);
+  EXPECT_STREQ(shown, L"\u5c0f\u660e" L"abc");  // 小明abc
   EXPECT_EQ(ReadText(kNicknameEdit, kEditBoxContent), "小明abc");
   WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
   EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent).IsNull());
   WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "x");
   WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, nullptr);
   EXPECT_TRUE(ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent).IsNull());
+}
+
+// What an input method types arrives as UTF-16 and reads as GBK; a character that GBK has none for
+// reads as "?" and the read says so. "€" is one: GBK's single byte 0x80 for it would be taken for the
+// first byte of a two-byte character (and "€ a" would hide its space).
+TEST_F(ControlProperties, TypedTextReadsAsGbkAndSaysWhetherGbkHoldsIt) {
+  const struct {
+    const char* name;
+    const wchar_t* typed;
+    const char* gbk;  // null: not checked (how many "?" a surrogate pair becomes is the system's choice)
+    bool held;
+  } cases[] = {{"小明", L"\u5c0f\u660e", "小明", true},
+               {"full-width space", L"a\u3000b", "a　b", true},
+               {"euro, space, a", L"\u20ac a", "? a", false},
+               {"a, euro", L"a\u20ac", "a?", false},
+               {"Korean syllable", L"\ud55c", "?", false},
+               {"emoji", L"\xd83d\xde00", nullptr, false}};
+  ShowPageTwo();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteControlText(kWindowId, kNicknameEdit, kEditBoxContent, "");
+    Type(kNicknameEdit, c.typed);
+    wchar_t shown[16] = {};
+    GetWindowTextW(Native(kNicknameEdit), shown, 16);
+    EXPECT_STREQ(shown, c.typed);
+    bool held = !c.held;
+    const Text read = ReadControlText(kWindowId, kNicknameEdit, kEditBoxContent, &held);
+    EXPECT_EQ(held, c.held);
+    if (c.gbk != nullptr) {
+      EXPECT_STREQ(read.c_str(), c.gbk);
+    }
+    EXPECT_EQ(std::string(read.c_str()).find('\x80'), std::string::npos);
+  }
 }
 
 TEST_F(ControlProperties, EveryTextReadIsANewBlockOwnedByTheCaller) {
