@@ -84,11 +84,14 @@ std::string Gbk(const wchar_t* wide) {
 }
 
 // What the window holds as its text, read as UTF-16 (WM_GETTEXT: edit boxes and combo boxes keep
-// their text themselves, so GetWindowText from another process cannot see it) and given as GBK.
-std::string TextOf(HWND h) {
+// their text themselves, so GetWindowText from another process cannot see it), and as GBK.
+std::wstring WideTextOf(HWND h) {
   wchar_t text[1024] = {};
   SendMessageW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-  return Gbk(text);
+  return text;
+}
+std::string TextOf(HWND h) {
+  return Gbk(WideTextOf(h).c_str());
 }
 
 // A combo box item, read as UTF-16 (the ANSI form of this message is not converted across processes).
@@ -517,8 +520,11 @@ TEST_F(RunningWizardAtStart, NextRefusesANicknameWithACharacterGbkCannotHold) {
   MakePageTwo(false);
   SendMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);  // the disclaimer goes
   const HWND nickname = Find("编辑框昵称");
-  for (const wchar_t* u = L"\u5c0f\u660e\u5c0f\u660e\u5c0f\u660e\ud55c"; *u != L'\0'; ++u)  // 小明小明小明한
-    PostMessageW(nickname, WM_CHAR, *u, 1);
+  const std::wstring typed = L"\u5c0f\u660e\u5c0f\u660e\u5c0f\u660e\ud55c";  // 小明小明小明한
+  for (const wchar_t u : typed) PostMessageW(nickname, WM_CHAR, u, 1);
+  // The characters reach the box as they were typed.
+  for (int i = 0; i < 100 && WideTextOf(nickname).size() < typed.size(); ++i) Sleep(20);
+  EXPECT_TRUE(WideTextOf(nickname) == typed);
   PostMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
   const test::MessageBox box = test::WaitForMessageBox(wizard_.id());
   ASSERT_NE(box.window, nullptr);
