@@ -32,8 +32,8 @@ struct AccessibilityLibrary {
 const AccessibilityLibrary& Library() {
   static AccessibilityLibrary library = [] {
     AccessibilityLibrary l;
-    char path[MAX_PATH];
-    HMODULE module = LibraryPathFor("oleacc.dll", path, sizeof path) ? LoadLibraryA(path) : nullptr;
+    wchar_t path[MAX_PATH];
+    HMODULE module = LibraryPathFor("oleacc.dll", path, MAX_PATH) ? LoadLibraryW(path) : nullptr;
     if (module != nullptr) {
       l.createDefault = reinterpret_cast<CreateStdAccessibleObjectFn>(
           reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
