@@ -73,7 +73,7 @@ Text MessageText(const Value& message) {
 
 }  // namespace
 
-bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode) {
+bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode, const char* folder) {
   STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -82,8 +82,10 @@ bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> m
 
   // CreateProcessW may write into its command line, so it gets a copy of its own.
   WideText line = ToWide(commandLine);
+  const WideText workingFolder = ToWide(folder);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, line.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, line.get(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder != nullptr ? workingFolder.c_str() : nullptr, &startup, &info)) {
     return false;
   }
   UniqueHandle process(info.hProcess);

@@ -23,7 +23,9 @@ enum RunWindowMode : std::int32_t {
 // Starts `commandLine` (CreateProcessW, no inheritance, the caller's environment and folder). With
 // `wait` it returns when the program has ended, otherwise when it is idle for input (at most 1000 ms).
 // False when the program could not be started.
-bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {});
+// `folder`, where given, is the program's working folder instead of the caller's.
+bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {},
+                const char* folder = nullptr);
 
 // MessageBoxA with no owner. A Text message is shown as it is; a number, bool or date as ValueToText
 // writes it; anything else as the empty text. The caption defaults to "信息：". MB_TASKMODAL is added
