@@ -62,6 +62,7 @@ constexpr const char* kFilesToDelete[] = {
 constexpr std::int32_t kPlainBox = 0;
 constexpr char kUninstalledMessage[] = "卸载以完成 稍后你可以手动删除此安装包和桌面快捷方式";
 constexpr char kDoneMessage[] = "操作以完成";
+constexpr char kDoneStartFromDesktop[] = "操作以完成\r\n请从桌面快捷方式启动 Zorvik。";
 constexpr char kDoneCaption[] = "恭喜你！！！";
 constexpr char kSorryCaption[] = "抱歉";
 constexpr char kTooLongMessage[] = "老大 你写的也太多了吧，昵称不能大于5个汉字或者10个字符";
@@ -139,8 +140,11 @@ void WriteSuiteFiles(FailedFiles& failed) {
 
 [[noreturn]] void FinishInstallation(const FailedFiles& failed) {
   if (!failed.empty()) ReportFailedFiles(kNotInstalledMessage, failed);
-  ShowMessage(kDoneMessage, kPlainBox, TextArg(kDoneCaption));
-  StartWithDesktopRights(kMainProgram);
+  // The route is known before the box, which tells the user where to start the suite when the
+  // wizard may not start it with its own rights.
+  MainProgramStart start;
+  ShowMessage(start.WillStart() ? kDoneMessage : kDoneStartFromDesktop, kPlainBox, TextArg(kDoneCaption));
+  start.Start(kMainProgram, kInstallDirectory);
   EndProgram(0);
 }
 

@@ -15,9 +15,8 @@
 // loaded at the first question, from the system directory, so that start-up does not pay for it.
 #include <oleacc.h>
 
-#include <cstring>
-
 #include "engine/LiveWindow.h"
+#include "runtime/DeclaredCalls.h"
 #include "runtime/WideText.h"
 
 namespace zv::engine {
@@ -34,15 +33,8 @@ struct AccessibilityLibrary {
 const AccessibilityLibrary& Library() {
   static AccessibilityLibrary library = [] {
     AccessibilityLibrary l;
-    // By its full path in the system directory, never found through the search order.
-    static const wchar_t kName[] = L"\\oleacc.dll";
     wchar_t path[MAX_PATH];
-    const UINT folder = GetSystemDirectoryW(path, MAX_PATH);
-    HMODULE module = nullptr;
-    if (folder > 0 && folder + sizeof kName / sizeof kName[0] <= MAX_PATH) {
-      std::memcpy(path + folder, kName, sizeof kName);
-      module = LoadLibraryW(path);
-    }
+    HMODULE module = LibraryPathFor("oleacc.dll", path, MAX_PATH) ? LoadLibraryW(path) : nullptr;
     if (module != nullptr) {
       l.createDefault = reinterpret_cast<CreateStdAccessibleObjectFn>(
           reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));

@@ -12,6 +12,7 @@
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Handles.h"
 #include "runtime/Heap.h"
+#include "runtime/WideText.h"
 
 namespace zv {
 namespace {
@@ -43,15 +44,8 @@ void SetLastObjectError(std::int32_t status) {
 
 // ---- Texts at the COM boundary ------------------------------------------------------------------
 
-Text FromBstr(BSTR bstr) {
-  const int wideLength = static_cast<int>(SysStringLen(bstr));
-  if (wideLength == 0) return Text();
-  const int length = WideCharToMultiByte(CP_ACP, 0, bstr, wideLength, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return Text();
-  Text text = Text::Allocate(static_cast<std::size_t>(length));
-  WideCharToMultiByte(CP_ACP, 0, bstr, wideLength, text.get(), length, nullptr, nullptr);
-  return text;
-}
+// A BSTR as GBK (code page 936, whatever the system's ANSI code page; "?" for what GBK cannot hold).
+Text FromBstr(BSTR bstr) { return ToGbk(bstr, SysStringLen(bstr)); }
 
 // ---- The member that a name binds to -------------------------------------------------------------
 
@@ -597,18 +591,17 @@ std::int32_t Invoke(AutomationObject* object, TextArg name, const Value* argumen
 // Loads a type library by the rule of the declared libraries (LibraryPathFor): a bare name from the
 // system directory, a relative path from the program's folder, never from the current directory or
 // from wherever the system's own search would look. The path loaded goes to `path`.
-ComPtr<ITypeLib> LoadTypeLibrary(TextArg file, char* path, std::size_t capacity) {
+ComPtr<ITypeLib> LoadTypeLibrary(TextArg file, wchar_t* path, std::size_t capacity) {
   if (file.empty() || !LibraryPathFor(file.c_str(), path, capacity)) return {};
   ComPtr<ITypeLib> library;
-  UniqueBstr widePath = ToBstr(path);
-  if (!widePath || FAILED(LoadTypeLib(widePath.get(), library.put()))) return {};
+  if (FAILED(LoadTypeLib(path, library.put()))) return {};
   return library;
 }
 
 // The type-library route: the class named in the library, created through its type information.
 ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
-  char path[MAX_PATH];
-  ComPtr<ITypeLib> library = LoadTypeLibrary(file, path, sizeof path);
+  wchar_t path[MAX_PATH];
+  ComPtr<ITypeLib> library = LoadTypeLibrary(file, path, MAX_PATH);
   if (!library) return {};
   UniqueBstr wideName = ToBstr(className);  // FindName may rewrite it to the library's spelling
   if (!wideName) return {};
@@ -627,8 +620,7 @@ ComPtr<IUnknown> CreateFromTypeLibrary(TextArg className, TextArg file) {
   // A library named by a path is registered, under the full path it was loaded from (a relative
   // name would be found again from wherever the reader happens to be); a bare name is not.
   if (ContainsOutsideDoubleByte(file.c_str(), '\\')) {
-    if (UniqueBstr registeredPath = ToBstr(path))
-      RegisterTypeLib(library.get(), registeredPath.get(), nullptr);
+    RegisterTypeLib(library.get(), path, nullptr);
   }
   return instance;
 }
@@ -734,10 +726,8 @@ std::int32_t LastObjectError() {
 }
 
 UniqueBstr ToBstr(TextArg text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  UniqueBstr bstr(SysAllocStringLen(nullptr, length > 0 ? static_cast<UINT>(length - 1) : 0));
-  if (bstr && length > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, bstr.get(), length);
-  return bstr;
+  const WideText wide = ToWide(text);
+  return UniqueBstr(SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.length())));
 }
 
 }  // namespace zv

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 #include "runtime/Fatal.h"
@@ -13,6 +14,7 @@
 #include "runtime/TextOperations.h"
 #include "runtime/ProcessOperations.h"
 #include "runtime/Text.h"
+#include "runtime/WideText.h"
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -37,9 +39,9 @@ const char* const kProgramLibraries[] = {
 };
 const char* const kProgramExports[] = {
     "OpenProcess",          "TerminateProcess",    "CreateToolhelp32Snapshot",
-    "Process32First",       "CloseHandle",         "Process32Next",
-    "PathFindFileNameA",    "PathFindExtensionA",  "SHGetSpecialFolderPathA",
-    "GetWindowsDirectoryA", "GetSystemDirectoryA", "GetTempPathA",
+    "Process32FirstW",      "CloseHandle",         "Process32NextW",
+    "PathFindFileNameW",    "PathFindExtensionW",  "SHGetSpecialFolderPathW",
+    "GetWindowsDirectoryW", "GetSystemDirectoryW", "GetTempPathW",
 };
 static_assert(sizeof kProgramLibraries == sizeof kProgramExports, "one library per export");
 const DeclaredCommandTable kProgramTable = {
@@ -66,34 +68,40 @@ bool IsEmpty(const char* s) {
   return s == nullptr || *s == '\0';
 }
 
+// Library paths are as long as the system's longest path may be.
+constexpr std::size_t kLibraryPathSize = 32768;
+
 // A path that names its folder from a root: "X:\\..." or "\\\\server\\...". Only for such a path does
 // LOAD_WITH_ALTERED_SEARCH_PATH have a defined meaning.
-bool IsFullPath(const char* path) {
-  return (path[0] != '\0' && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-         (path[0] == '\\' && path[1] == '\\');
+bool IsFullPath(const wchar_t* path) {
+  return (path[0] != L'\0' && path[1] == L':' && path[2] == L'\\') || (path[0] == L'\\' && path[1] == L'\\');
 }
 
 // Loads a library named by its path. A full path is loaded with LOAD_WITH_ALTERED_SEARCH_PATH, so
 // that the libraries it needs in turn are looked for beside it and in the system directories, and
 // never in the program's folder (where the ordinary search order looks first).
-HMODULE LoadLibraryByPath(const char* path) {
+HMODULE LoadLibraryByPath(const wchar_t* path) {
   ++g_loadCount;
-  if (IsFullPath(path)) return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  return LoadLibraryA(path);
+  return LoadLibraryExW(path, nullptr, IsFullPath(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+}
+
+// Loads the library at the path that LibraryPathFor gives for `name`.
+HMODULE LoadLibraryFor(const char* name) {
+  WideText path = WideText::Allocate(kLibraryPathSize);
+  if (!LibraryPathFor(name, path.get(), kLibraryPathSize)) return nullptr;
+  return LoadLibraryByPath(path.get());
 }
 
 // A library named without a path comes from the system directory only: a program started from a
 // downloads folder must never run a same-named library planted beside it.
 HMODULE LoadSystemLibrary(const char* name) {
-  HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE module = LoadLibraryExW(ToWide(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) {
     ++g_loadCount;
     return module;
   }
   // Systems without the search flags: name the system directory explicitly.
-  char path[MAX_PATH];
-  if (!LibraryPathFor(name, path, sizeof path)) return nullptr;
-  return LoadLibraryByPath(path);
+  return LoadLibraryFor(name);
 }
 
 // A name with a drive and a network path are loaded as given; a rooted name from the program's drive;
@@ -104,11 +112,11 @@ HMODULE LoadNamedLibrary(const char* name) {
       !ContainsOutsideDoubleByte(name, '/')) {
     return LoadSystemLibrary(name);
   }
-  char path[MAX_PATH];
-  if (!LibraryPathFor(name, path, sizeof path)) return nullptr;
-  return LoadLibraryByPath(path);
+  return LoadLibraryFor(name);
 }
 
+// Export names are the bytes of the library's export table, compared as they are: GetProcAddress has
+// no wide form, and needs none.
 // GetProcAddress by name, or by ordinal for "#n".
 FARPROC FindExport(HMODULE module, const char* exportName) {
   if (exportName[0] != '#') return GetProcAddress(module, exportName);
@@ -192,55 +200,34 @@ bool ContainsOutsideDoubleByte(const char* name, char c) {
   return false;
 }
 
-bool LibraryPathFor(const char* name, char* path, std::size_t capacity) {
-  // Forward slashes become backslashes, outside double-byte characters: the system's search for a
-  // library's own dependencies (LOAD_WITH_ALTERED_SEARCH_PATH) is defined for backslashes only.
-  char given[MAX_PATH];
-  const std::size_t length = std::strlen(name);
-  if (length >= sizeof given) return false;
-  for (std::size_t i = 0; i < length;) {
-    if (CharacterLength(name + i) == 2) {
-      given[i] = name[i];
-      given[i + 1] = name[i + 1];
-      i += 2;
-    } else {
-      given[i] = name[i] == '/' ? '\\' : name[i];
-      ++i;
-    }
+bool LibraryPathFor(const char* name, wchar_t* path, std::size_t capacity) {
+  // Forward slashes become backslashes: the system's search for a library's own dependencies
+  // (LOAD_WITH_ALTERED_SEARCH_PATH) is defined for backslashes only.
+  WideText given = ToWide(name);
+  const std::size_t length = given.length();
+  for (wchar_t* p = given.get(); *p != L'\0'; ++p) {
+    if (*p == L'/') *p = L'\\';
   }
-  given[length] = '\0';
-  // A drive or a network path names its folder from a root: taken as given.
-  if (ContainsOutsideDoubleByte(given, ':') || (given[0] == '\\' && given[1] == '\\')) {
-    if (length >= capacity) return false;
-    std::memcpy(path, given, length + 1);
+  const wchar_t* g = given.c_str();
+  // `folder` (its first `folderLength` characters), a backslash where asked, then the name.
+  const auto put = [&](const wchar_t* folder, std::size_t folderLength, bool separator) {
+    if (folderLength + (separator ? 1 : 0) + length >= capacity) return false;
+    std::wmemcpy(path, folder, folderLength);
+    if (separator) path[folderLength++] = L'\\';
+    std::wmemcpy(path + folderLength, g, length + 1);
     return true;
-  }
-  char directory[MAX_PATH];
-  std::size_t folder = 0;
-  if (given[0] == '\\') {
-    // A rooted name ("\\x.dll") names the root of the current drive, which depends on the current
-    // directory: it is taken on the program's own drive instead.
-    const char* program = ProgramDirectory();
-    if (program[0] == '\0' || program[1] != ':') return false;
-    directory[0] = program[0];
-    directory[1] = ':';
-    folder = 2;
-  } else if (ContainsOutsideDoubleByte(given, '\\')) {
-    const char* program = ProgramDirectory();  // a relative path: from the program's folder
-    folder = std::strlen(program);
-    if (folder >= sizeof directory) return false;
-    std::memcpy(directory, program, folder);
-    directory[folder++] = '\\';
-  } else {
-    const UINT written = GetSystemDirectoryA(directory, sizeof directory);  // a bare name
-    if (written == 0 || written >= sizeof directory) return false;
-    folder = written;
-    directory[folder++] = '\\';
-  }
-  if (folder + length >= capacity) return false;
-  std::memcpy(path, directory, folder);
-  std::memcpy(path + folder, given, length + 1);
-  return true;
+  };
+  // A drive or a network path names its folder from a root: taken as given.
+  if (std::wcschr(g, L':') != nullptr || (g[0] == L'\\' && g[1] == L'\\')) return put(L"", 0, false);
+  const wchar_t* program = ProgramDirectory();
+  // A rooted name ("\\x.dll") names the root of the current drive, which depends on the current
+  // directory: it is taken on the program's own drive instead.
+  if (g[0] == L'\\') return program[0] != L'\0' && program[1] == L':' && put(program, 2, false);
+  // A relative path: from the program's folder.
+  if (std::wcschr(g, L'\\') != nullptr) return put(program, std::wcslen(program), true);
+  wchar_t system[MAX_PATH];  // a bare name
+  const UINT written = GetSystemDirectoryW(system, MAX_PATH);
+  return written > 0 && written < MAX_PATH && put(system, written, true);
 }
 
 const DeclaredCommandTable& ProgramDeclaredCommands() {
@@ -321,9 +308,10 @@ DeclaredWordValue CallDeclaredCommandWithWords(std::int32_t index, const Declare
 
 #if !defined(__i386__)
 namespace {
-// The 32-bit layout of the system's process record: nine 32-bit numbers, then the 260-byte name.
+// The 32-bit layout of the system's process record: nine 32-bit numbers, then the name of 260 UTF-16
+// characters.
 constexpr std::size_t kNarrowNumbers = 9;
-constexpr std::size_t kNarrowRecordSize = kNarrowNumbers * 4 + MAX_PATH;
+constexpr std::size_t kNarrowRecordSize = kNarrowNumbers * 4 + MAX_PATH * sizeof(wchar_t);
 }  // namespace
 
 std::int32_t CallProcessRecordCommand(DeclaredCommand command, void* snapshot, void* entry) {
@@ -335,7 +323,7 @@ std::int32_t CallProcessRecordCommand(DeclaredCommand command, void* snapshot, v
   std::uint32_t numbers[kNarrowNumbers];
   std::memcpy(numbers, entry, sizeof numbers);
   char* const name = static_cast<char*>(entry) + sizeof numbers;
-  PROCESSENTRY32 native{};
+  PROCESSENTRY32W native{};
   native.dwSize = sizeof native;
   native.cntUsage = numbers[1];
   native.th32ProcessID = numbers[2];

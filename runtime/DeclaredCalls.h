@@ -29,16 +29,18 @@ enum class DeclaredCommand : std::int32_t {
   OpenProcess = 0,               // (search list)  access, inherit, process id -> handle
   TerminateProcess = 1,          // (search list)  handle, exit code -> bool
   CreateToolhelp32Snapshot = 2,  // (search list)  flags, process id -> snapshot handle
-  Process32First = 3,            // (search list)  snapshot, PROCESSENTRY32* -> bool
+  Process32FirstW = 3,           // (search list)  snapshot, PROCESSENTRY32W* -> bool
   CloseHandle = 4,               // "kernel32"     handle -> bool
-  Process32Next = 5,             // (search list)  snapshot, PROCESSENTRY32* -> bool
-  PathFindFileNameA = 6,         // "shlwapi.dll"  path -> address inside path
-  PathFindExtensionA = 7,        // "shlwapi.dll"  path -> address inside path
-  SHGetSpecialFolderPathA = 8,   // (search list)  owner, buffer, CSIDL, create -> bool
-  GetWindowsDirectoryA = 9,      // "kernel32.dll" buffer, size -> length
-  GetSystemDirectoryA = 10,      // "kernel32"     buffer, size -> length
-  GetTempPathA = 11,             // "kernel32.dll" size, buffer -> length
+  Process32NextW = 5,            // (search list)  snapshot, PROCESSENTRY32W* -> bool
+  PathFindFileNameW = 6,         // "shlwapi.dll"  path -> address inside path
+  PathFindExtensionW = 7,        // "shlwapi.dll"  path -> address inside path
+  SHGetSpecialFolderPathW = 8,   // (search list)  owner, buffer, CSIDL, create -> bool
+  GetWindowsDirectoryW = 9,      // "kernel32.dll" buffer, size in characters -> length
+  GetSystemDirectoryW = 10,      // "kernel32"     buffer, size in characters -> length
+  GetTempPathW = 11,             // "kernel32.dll" size in characters, buffer -> length
 };
+// The commands that carry text take and give UTF-16 (their wide exports): a path from the system is
+// never narrowed through the system's ANSI code page, which cannot hold every user's folder name.
 
 const DeclaredCommandTable& ProgramDeclaredCommands();
 
@@ -74,10 +76,10 @@ DeclaredWordValue CallDeclaredCommandWithWords(std::int32_t index, const Declare
 // and for type libraries: a bare name (no "\\", "/" or ":") from the system directory, a relative path
 // from the program's folder (never from the current directory), a rooted name ("\\x.dll") on the
 // program's own drive, a name with a drive or a network path ("\\\\server\\share\\x.dll") as it
-// stands; forward slashes become backslashes.
-// Every check steps over double-byte characters, whose second byte may be that of "\\" (GBK "誠" is
-// D5 5C). The full path goes to `path`; false when it does not fit.
-bool LibraryPathFor(const char* name, char* path, std::size_t capacity);
+// stands; forward slashes become backslashes. The GBK name is read as UTF-16 first, so the second
+// byte of a double-byte character (GBK "誠" is D5 5C) is never taken for a "\\". The full path goes to
+// `path` in UTF-16, for the wide loading calls; false when it does not fit `capacity` characters.
+bool LibraryPathFor(const char* name, wchar_t* path, std::size_t capacity);
 // The name holds `c` outside double-byte characters.
 bool ContainsOutsideDoubleByte(const char* name, char c);
 
@@ -107,9 +109,9 @@ DeclaredWordValue CallDeclaredCommand(DeclaredCommand command, Args... args) {
 }
 
 #if !defined(__i386__)
-// x86_64: a record in the 32-bit layout (nine 32-bit numbers and the name, 296 bytes, as the program
-// declares it) is handed to the system as its own 64-bit record and copied back; a record of any other
-// size goes as it stands.
+// x86_64: a record in the 32-bit layout (nine 32-bit numbers and the name of 260 UTF-16 characters,
+// 556 bytes, as the program declares it) is handed to the system as its own 64-bit record and copied
+// back; a record of any other size goes as it stands.
 std::int32_t CallProcessRecordCommand(DeclaredCommand command, void* snapshot, void* entry);
 #endif
 
@@ -127,41 +129,41 @@ inline void* CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t process
   return reinterpret_cast<void*>(
       CallDeclaredCommand(DeclaredCommand::CreateToolhelp32Snapshot, flags, processId));
 }
-inline std::int32_t Process32First(void* snapshot, void* entry) {
+inline std::int32_t Process32FirstW(void* snapshot, void* entry) {
 #if !defined(__i386__)
-  return CallProcessRecordCommand(DeclaredCommand::Process32First, snapshot, entry);
+  return CallProcessRecordCommand(DeclaredCommand::Process32FirstW, snapshot, entry);
 #endif
-  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32First, snapshot, entry));
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32FirstW, snapshot, entry));
 }
 inline std::int32_t CloseHandle(void* handle) {
   return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::CloseHandle, handle));
 }
-inline std::int32_t Process32Next(void* snapshot, void* entry) {
+inline std::int32_t Process32NextW(void* snapshot, void* entry) {
 #if !defined(__i386__)
-  return CallProcessRecordCommand(DeclaredCommand::Process32Next, snapshot, entry);
+  return CallProcessRecordCommand(DeclaredCommand::Process32NextW, snapshot, entry);
 #endif
-  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32Next, snapshot, entry));
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::Process32NextW, snapshot, entry));
 }
 // The address inside `path` where its last component starts; the caller copies it at once.
-inline const char* PathFindFileNameA(const char* path) {
-  return reinterpret_cast<const char*>(CallDeclaredCommand(DeclaredCommand::PathFindFileNameA, path));
+inline const wchar_t* PathFindFileNameW(const wchar_t* path) {
+  return reinterpret_cast<const wchar_t*>(CallDeclaredCommand(DeclaredCommand::PathFindFileNameW, path));
 }
 // The address inside `path` of its extension (or of its NUL); the caller copies it at once.
-inline const char* PathFindExtensionA(const char* path) {
-  return reinterpret_cast<const char*>(CallDeclaredCommand(DeclaredCommand::PathFindExtensionA, path));
+inline const wchar_t* PathFindExtensionW(const wchar_t* path) {
+  return reinterpret_cast<const wchar_t*>(CallDeclaredCommand(DeclaredCommand::PathFindExtensionW, path));
 }
-inline std::int32_t SHGetSpecialFolderPathA(void* owner, char* buffer, std::int32_t csidl, bool create) {
-  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::SHGetSpecialFolderPathA, owner,
+inline std::int32_t SHGetSpecialFolderPathW(void* owner, wchar_t* buffer, std::int32_t csidl, bool create) {
+  return static_cast<std::int32_t>(CallDeclaredCommand(DeclaredCommand::SHGetSpecialFolderPathW, owner,
                                                        buffer, csidl, static_cast<std::int32_t>(create)));
 }
-inline std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
-  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetWindowsDirectoryA, buffer, size));
+inline std::uint32_t GetWindowsDirectoryW(wchar_t* buffer, std::uint32_t size) {
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetWindowsDirectoryW, buffer, size));
 }
-inline std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
-  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetSystemDirectoryA, buffer, size));
+inline std::uint32_t GetSystemDirectoryW(wchar_t* buffer, std::uint32_t size) {
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetSystemDirectoryW, buffer, size));
 }
-inline std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) {
-  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetTempPathA, size, buffer));
+inline std::uint32_t GetTempPathW(std::uint32_t size, wchar_t* buffer) {
+  return static_cast<std::uint32_t>(CallDeclaredCommand(DeclaredCommand::GetTempPathW, size, buffer));
 }
 }  // namespace declared
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "runtime/Handles.h"
 #include "runtime/TextOperations.h"
@@ -12,11 +13,14 @@
 namespace zv {
 namespace {
 
-constexpr std::size_t kModulePathSize = 260;
+// The longest path the system gives (the Win32 limit of 32,767 characters and the NUL).
+constexpr std::size_t kModulePathSize = 32768;
 constexpr DWORD kInputIdleTimeout = 1000;
 
-char g_programDirectory[kModulePathSize] = {};
-char g_programFileName[kModulePathSize] = {};
+// The program's folder and file name in UTF-16, as the system gives them: a folder whose name the
+// system's ANSI code page (or GBK) cannot hold still serves as the current folder and library base.
+wchar_t g_programDirectory[kModulePathSize] = {};
+wchar_t g_programFileName[kModulePathSize] = {};
 
 // The show command for each window mode 1..6. Mode 6 is SW_MINIMIZE (6), not SW_SHOWMINNOACTIVE.
 constexpr WORD kShowCommands[] = {SW_HIDE,          SW_SHOWNORMAL,     SW_SHOWMINIMIZED,
@@ -69,18 +73,19 @@ Text MessageText(const Value& message) {
 
 }  // namespace
 
-bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode) {
-  STARTUPINFOA startup;
+bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode, const char* folder) {
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = ShowCommandFor(mode);
 
-  // CreateProcessA may write into its command line, so it gets a copy of its own.
-  Text line = Text::Allocate(commandLine.length());
-  std::memcpy(line.get(), commandLine.c_str(), commandLine.length());
+  // CreateProcessW may write into its command line, so it gets a copy of its own.
+  WideText line = ToWide(commandLine);
+  const WideText workingFolder = ToWide(folder);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, line.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, line.get(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder != nullptr ? workingFolder.c_str() : nullptr, &startup, &info)) {
     return false;
   }
   UniqueHandle process(info.hProcess);
@@ -118,31 +123,25 @@ void Delay(std::int32_t milliseconds) {
 }
 
 Text GetProgramFileName() {
-  return Text::Copy(TextArg(g_programFileName));
+  return ToGbk(g_programFileName);
 }
 
-const char* ProgramDirectory() {
+const wchar_t* ProgramDirectory() {
   return g_programDirectory;
 }
 
 void RecordProgramIdentity() {
-  char path[kModulePathSize] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  path[sizeof path - 1] = '\0';
-  // The last backslash that is not the trail byte of a double-byte character.
-  char* cut = nullptr;
-  for (char* p = path; *p != '\0'; p += CharacterLength(p)) {
-    if (*p == '\\') cut = p;
-  }
+  const DWORD length = GetModuleFileNameW(nullptr, g_programFileName, kModulePathSize);
+  g_programFileName[length < kModulePathSize ? length : kModulePathSize - 1] = L'\0';
+  wchar_t* cut = std::wcsrchr(g_programFileName, L'\\');
   if (cut == nullptr) {
-    g_programDirectory[0] = '\0';
-    std::memcpy(g_programFileName, path, sizeof path);
+    g_programDirectory[0] = L'\0';
   } else {
-    *cut = '\0';
-    std::memcpy(g_programDirectory, path, static_cast<std::size_t>(cut - path) + 1);
-    std::strcpy(g_programFileName, cut + 1);
+    *cut = L'\0';
+    std::wcscpy(g_programDirectory, g_programFileName);
+    std::wmemmove(g_programFileName, cut + 1, std::wcslen(cut + 1) + 1);
   }
-  SetCurrentDirectoryA(g_programDirectory);
+  SetCurrentDirectoryW(g_programDirectory);
 }
 
 }  // namespace zv

@@ -20,10 +20,12 @@ enum RunWindowMode : std::int32_t {
   kRunMinimisedNoActivate = 6,
 };
 
-// Starts `commandLine` (CreateProcessA, no inheritance, the caller's environment and folder). With
+// Starts `commandLine` (CreateProcessW, no inheritance, the caller's environment and folder). With
 // `wait` it returns when the program has ended, otherwise when it is idle for input (at most 1000 ms).
 // False when the program could not be started.
-bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {});
+// `folder`, where given, is the program's working folder instead of the caller's.
+bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {},
+                const char* folder = nullptr);
 
 // MessageBoxW with no owner, the GBK texts converted with code page 936. A Text message is shown as it is; a number, bool or date as ValueToText
 // writes it; anything else as the empty text. The caption defaults to "信息：". MB_TASKMODAL is added
@@ -34,12 +36,14 @@ std::int32_t ShowMessage(TextArg message, std::int32_t flags, OptionalArgument<T
 // Sleeps; a negative time counts as 0. No messages are processed meanwhile.
 void Delay(std::int32_t milliseconds);
 
-// A new copy of the program's file name as recorded at start-up, e.g. "ZorvikSetup.exe".
+// A new copy of the program's file name as recorded at start-up, e.g. "ZorvikSetup.exe", in GBK (a
+// character GBK cannot hold reads "?").
 Text GetProgramFileName();
-// The program's folder as recorded at start-up (no trailing backslash; empty before start-up).
-const char* ProgramDirectory();
+// The program's folder in UTF-16 as recorded at start-up (no trailing backslash; empty before
+// start-up). It is never narrowed: GBK cannot hold every folder name a user may choose.
+const wchar_t* ProgramDirectory();
 
-// Start-up only: records the program's folder and file name (GetModuleFileNameA, split at the last
+// Start-up only: records the program's folder and file name (GetModuleFileNameW, split at the last
 // backslash) and makes the folder the current directory.
 void RecordProgramIdentity();
 

@@ -9,6 +9,7 @@
 #include "runtime/Automation.h"
 #include "runtime/Text.h"
 #include "runtime/Value.h"
+#include "runtime/WideText.h"
 
 namespace zv {
 
@@ -29,20 +30,27 @@ enum SpecialFolderKind : std::int32_t {
 };
 
 // Writes the shortcut `name` (a name, or a path whose last component gives it) on the desktop, pointing
-// at `targetPath`. On return `name` holds the full path of the shortcut file. False when the target has
+// at `targetPath`. The shortcut's path is built in UTF-16 from the system's desktop path and reaches
+// the file checks and the shell object as it is. On return `name` holds the full path of the shortcut
+// file in GBK, to be shown ("?" for a character GBK cannot hold), and `shortcutPath`, where given, the
+// path itself. False when the target has
 // no backslash, the shell object or the shortcut object cannot be had, the target cannot be set, or the
 // file could not be saved. An omitted icon is the target's own (",0"), or "SHELL32.dll,4" for a target
 // without extension.
 bool CreateDesktopShortcut(Text& name, TextArg targetPath, OptionalArgument<TextArg> arguments = {},
                            OptionalArgument<TextArg> iconLocation = {}, OptionalArgument<std::int32_t> windowStyle = {},
-                           OptionalArgument<TextArg> description = {}, OptionalArgument<TextArg> hotkey = {});
+                           OptionalArgument<TextArg> description = {}, OptionalArgument<TextArg> hotkey = {},
+                           WideText* shortcutPath = nullptr);
 
 // The shortcut object that the shell object's "CreateShortcut" makes for the file `path` (empty when
 // none comes back). The path goes by reference: when the object writes it back, `path` holds the new
 // text afterwards and its old text has been released once.
-ObjectRecord CreateShortcutObject(AutomationObject* shell, Text& path);
+ObjectRecord CreateShortcutObject(AutomationObject* shell, WideText& path);
 
-// The folder of `kind`, ending with "\", or the empty text for an unknown kind or a failed call.
+// The folder of `kind` as the system gives it (UTF-16), ending with "\", or empty for an unknown kind
+// or a failed call.
+WideText SpecialFolderPath(std::int32_t kind);
+// The same in GBK ("?" for a character GBK cannot hold).
 Text GetSpecialFolderPath(OptionalArgument<std::int32_t> kind = {});
 // The last component of `path`; without its extension unless `keepExtension` is true.
 Text GetFileNameFromPath(TextArg path, OptionalArgument<bool> keepExtension = {});

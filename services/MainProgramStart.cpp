@@ -14,16 +14,16 @@
 namespace zv {
 namespace {
 
-// The wizard's token is the elevated half of a split token: the user's desktop runs with the other,
-// limited half. A token that is not split (elevation type default: no UAC, or a standard user) or that
-// is already the limited half gives its rights to the desktop as much as to the wizard.
-bool RunsElevatedAboveTheDesktop() {
+// The wizard has administrator rights by whatever route: the elevated half of a split token, the
+// built-in Administrator's full token, SYSTEM. A token that cannot be read counts as one that has
+// them: the suite is then left to the desktop rather than started with rights it must not have.
+bool HasAdministratorRights() {
   UniqueHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;
+  TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  return GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size) &&
-         type == TokenElevationTypeFull;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) return true;
+  return elevation.TokenIsElevated != 0;
 }
 
 // The shell's automation object of the desktop window: the desktop's shell window, its top-level
@@ -72,27 +72,36 @@ ComPtr<IShellDispatch2> DesktopShell() {
   return shell;
 }
 
-// Asks the desktop's shell to start the program, as a double click there would; the shell starts it
-// in its own process, with its own token. Nothing comes back to wait for.
-bool StartThroughDesktopShell(TextArg path) {
-  const ComPtr<IShellDispatch2> shell = DesktopShell();
+}  // namespace
+
+MainProgramStart::MainProgramStart() {
+  direct_ = !HasAdministratorRights();
+  if (!direct_) shell_ = DesktopShell().release();
+}
+
+MainProgramStart::~MainProgramStart() {
+  if (shell_ != nullptr) shell_->Release();
+}
+
+bool MainProgramStart::Start(TextArg path, TextArg folder) {
+  if (direct_) return RunProgram(path, false, {}, folder.c_str());
+  if (shell_ == nullptr) return false;
+  // The desktop's shell starts the program in its own process, with its own token, as a double click
+  // there would. No arguments and the default verb: empty texts, the kind of value these parameters
+  // take.
   const UniqueBstr file = ToBstr(path);
-  if (!shell || !file) return false;
-  // No arguments, the default folder and verb: empty texts, the kind of value these parameters take.
+  if (!file) return false;
   UniqueVariant none;
   V_VT(none.get()) = VT_BSTR;
   V_BSTR(none.get()) = SysAllocString(L"");
+  UniqueVariant directory;
+  V_VT(directory.get()) = VT_BSTR;
+  V_BSTR(directory.get()) = ToBstr(folder).release();
   UniqueVariant show;
   V_VT(show.get()) = VT_I4;
   V_I4(show.get()) = SW_SHOWNORMAL;  // as RunProgram's default window mode
-  return SUCCEEDED(shell->ShellExecute(file.get(), *none.get(), *none.get(), *none.get(), *show.get()));
-}
-
-}  // namespace
-
-bool StartWithDesktopRights(TextArg path) {
-  if (RunsElevatedAboveTheDesktop() && StartThroughDesktopShell(path)) return true;
-  return RunProgram(path, false);
+  return SUCCEEDED(
+      shell_->ShellExecute(file.get(), *none.get(), *directory.get(), *none.get(), *show.get()));
 }
 
 }  // namespace zv

@@ -1,8 +1,9 @@
 #include "services/ProcessTermination.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include "runtime/Handles.h"
@@ -10,6 +11,7 @@
 #include "runtime/DeclaredCalls.h"
 #include "runtime/ProcessOperations.h"
 #include "runtime/TextOperations.h"
+#include "runtime/WideText.h"
 #include "services/TextHelpers.h"
 
 namespace zv {
@@ -23,40 +25,19 @@ constexpr std::uint32_t kQueryName = 0x1000;
 // The longest image path the system gives (the Win32 path limit of 32,767 characters).
 constexpr DWORD kImagePathSize = 32768;
 
-// The system's own process record (ANSI form): the same nine numbers, with a 260-byte name.
-struct NativeProcessEntry {
-  std::uint32_t numbers[9];
-  char szExeFile[260];
-};
-static_assert(sizeof(NativeProcessEntry) == 296, "the system's PROCESSENTRY32 is 296 bytes");
+static_assert(sizeof(ProcessEntry) == 556, "the system's PROCESSENTRY32W is 556 bytes");
 static_assert(offsetof(ProcessEntry, szExeFile) == 9 * sizeof(std::uint32_t), "nine numbers, then the name");
 
-// Structure arguments travel as a native copy: fields in, the call, then the numbers and at most the
-// declared 256 name bytes back.
-class NativeEntryCall {
- public:
-  explicit NativeEntryCall(ProcessEntry& entry) : entry_(entry) {
-    std::memcpy(native_.numbers, &entry, sizeof native_.numbers);
-    std::memset(native_.szExeFile, 0, sizeof native_.szExeFile);
-    std::memcpy(native_.szExeFile, entry.szExeFile, sizeof entry.szExeFile);
-  }
-  ~NativeEntryCall() {
-    std::memcpy(&entry_, native_.numbers, sizeof native_.numbers);
-    std::memcpy(entry_.szExeFile, native_.szExeFile, sizeof entry_.szExeFile);
-  }
-  void* address() { return &native_; }
-
- private:
-  ProcessEntry& entry_;
-  NativeProcessEntry native_;
-};
-
 std::int32_t Enumerate(bool first, void* snapshot, ProcessEntry& entry) {
-  NativeEntryCall call(entry);
-  return first ? declared::Process32First(snapshot, call.address()) : declared::Process32Next(snapshot, call.address());
+  return first ? declared::Process32FirstW(snapshot, &entry) : declared::Process32NextW(snapshot, &entry);
 }
 
-bool NamesMatch(TextArg image, TextArg name, bool caseSensitive) {
+// Whether the system's image name (UTF-16, `length` characters) is `name`. A name that GBK cannot
+// hold is no name the wizard could have asked for: it matches nothing.
+bool NamesMatch(const wchar_t* imageName, std::size_t length, TextArg name, bool caseSensitive) {
+  bool held = false;
+  const Text image = ToGbk(imageName, length, &held);
+  if (!held) return false;
   if (caseSensitive) return CompareTexts(image.c_str(), name.c_str()) == 0;
   const Text a = ToLowerCase(image);
   const Text b = ToLowerCase(name);
@@ -68,20 +49,15 @@ bool NamesMatch(TextArg image, TextArg name, bool caseSensitive) {
 // before the open. Reading the name from the handle checks the process that would be terminated.
 enum class Identity { kNamed, kOther, kUnknown };
 Identity IdentityOf(HANDLE process, TextArg name, bool caseSensitive) {
-  Text path = Text::Allocate(kImagePathSize);
+  WideText path = WideText::Allocate(kImagePathSize);
   DWORD size = kImagePathSize;
-  if (process == nullptr || !QueryFullProcessImageNameA(process, 0, path.get(), &size))
+  if (process == nullptr || !QueryFullProcessImageNameW(process, 0, path.get(), &size))
     return Identity::kUnknown;
-  path.get()[size] = '\0';
-  // The file name: what follows the last backslash that is not the trail byte of a double-byte
-  // character, compared as the snapshot's name is (at most its first 256 bytes).
-  const char* file = path.get();
-  for (const char* p = file; *p != '\0'; p += CharacterLength(p)) {
-    if (*p == '\\') file = p + 1;
-  }
-  const Text image =
-      Text::Copy(file, std::min<std::size_t>(std::strlen(file), sizeof(ProcessEntry::szExeFile)));
-  return NamesMatch(image, name, caseSensitive) ? Identity::kNamed : Identity::kOther;
+  path.get()[size] = L'\0';
+  // The file name: what follows the last backslash, cut in UTF-16 before anything is compared.
+  const wchar_t* cut = std::wcsrchr(path.c_str(), L'\\');
+  const wchar_t* file = cut != nullptr ? cut + 1 : path.c_str();
+  return NamesMatch(file, std::wcslen(file), name, caseSensitive) ? Identity::kNamed : Identity::kOther;
 }
 
 // Walks one snapshot of the process list and calls `visit` with the id of every process whose image
@@ -92,13 +68,12 @@ bool VisitMatchingProcesses(TextArg name, bool caseSensitive, Visit&& visit) {
   void* snapshot = declared::CreateToolhelp32Snapshot(kSnapProcesses, 0);
   if (snapshot == nullptr || snapshot == reinterpret_cast<void*>(-1)) return false;
 
-  entry.dwSize = sizeof(NativeProcessEntry);
+  entry.dwSize = sizeof entry;
   std::int32_t more = Enumerate(true, snapshot, entry);
   while (more != 0) {
-    // The name as a text: the bytes up to the first NUL within the 256-byte field.
-    OwnedByteArray field = OwnedByteArray::Copy(entry.szExeFile, sizeof entry.szExeFile);
-    const Text image = ValueToText(Value::Array(TypeFlag::ByteArray, field.get()));
-    if (NamesMatch(image, name, caseSensitive) && !visit(entry.th32ProcessID)) break;
+    // The name: the characters up to the first NUL within the field.
+    const std::size_t length = wcsnlen(entry.szExeFile, std::size(entry.szExeFile));
+    if (NamesMatch(entry.szExeFile, length, name, caseSensitive) && !visit(entry.th32ProcessID)) break;
     more = Enumerate(false, snapshot, entry);
   }
   declared::CloseHandle(snapshot);

@@ -2,7 +2,8 @@
 // TerminateProcessByName terminates the first process whose executable file name matches;
 // StopProgramsByName stops every copy of several programs and waits for their end.
 // Names are whole file names with extension ("zvmain.exe"): no directory, no wildcard. Without case
-// sensitivity only ASCII letters are folded. The snapshot, opening and termination go through the
+// sensitivity only ASCII letters are folded. Names are compared as GBK: the system's UTF-16 name is
+// converted with code page 936, and one that GBK cannot hold matches no name. The snapshot, opening and termination go through the
 // declared commands; the wait for the end is the system's own wait. A process is terminated only when
 // the image name read from its open handle matches too: an id taken from the snapshot may belong to
 // another program by the time it is opened.
@@ -16,8 +17,8 @@
 
 namespace zv {
 
-// One process as the routines receive it: the system's process record, with the name's first 256
-// bytes taking part in comparisons.
+// One process as the routines receive it: the system's wide process record (PROCESSENTRY32W), the
+// image name in UTF-16.
 struct ProcessEntry {
   std::uint32_t dwSize;
   std::uint32_t cntUsage;
@@ -28,7 +29,7 @@ struct ProcessEntry {
   std::uint32_t th32ParentProcessID;
   std::int32_t pcPriClassBase;
   std::uint32_t dwFlags;
-  char szExeFile[256];
+  wchar_t szExeFile[260];
 };
 
 // The id of the first listed process whose image name matches `name`, or 0 (none, or no snapshot).

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "runtime/DeclaredCalls.h"
+#include "runtime/WideText.h"
 #include "runtime/Lifecycle.h"
 #include "runtime/ProcessOperations.h"
 #include "tests/support/WinTestSupport.h"
@@ -67,10 +68,10 @@ ZV_CHILD_SCENARIO(CallRelay) {
 ZV_CHILD_SCENARIO(UseProgramCommands) {
   if (std::strcmp(argv[argc - 1], "plain") == 0) ExitProcess(LoadLibraryA("shlwapi.dll") != nullptr ? 0 : 1);
   InitRuntime();
-  char path[] = "C:\\zor\\vik\\zvmain.exe";
-  if (std::strcmp(declared::PathFindFileNameA(path), "zvmain.exe") != 0) ExitProcess(2);
-  char desktop[MAX_PATH] = {};
-  if (declared::SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, false) == 0) ExitProcess(3);
+  wchar_t path[] = L"C:\\zor\\vik\\zvmain.exe";
+  if (std::wcscmp(declared::PathFindFileNameW(path), L"zvmain.exe") != 0) ExitProcess(2);
+  wchar_t desktop[MAX_PATH] = {};
+  if (declared::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, false) == 0) ExitProcess(3);
 }
 
 #if !defined(__i386__)
@@ -101,22 +102,22 @@ test::MessageBox FatalBoxOf(TestEntry entry, int arguments, DWORD* exitCode) {
 
 TEST(DeclaredCommands, DirectoriesMatchTheSystemsAnswers) {
   InitRuntime();
-  char declaredAnswer[MAX_PATH] = {};
-  char directAnswer[MAX_PATH] = {};
-  EXPECT_EQ(declared::GetWindowsDirectoryA(declaredAnswer, MAX_PATH),
-            GetWindowsDirectoryA(directAnswer, MAX_PATH));
+  wchar_t declaredAnswer[MAX_PATH] = {};
+  wchar_t directAnswer[MAX_PATH] = {};
+  EXPECT_EQ(declared::GetWindowsDirectoryW(declaredAnswer, MAX_PATH),
+            GetWindowsDirectoryW(directAnswer, MAX_PATH));
   EXPECT_STREQ(declaredAnswer, directAnswer);
-  EXPECT_EQ(declared::GetSystemDirectoryA(declaredAnswer, MAX_PATH),
-            GetSystemDirectoryA(directAnswer, MAX_PATH));
+  EXPECT_EQ(declared::GetSystemDirectoryW(declaredAnswer, MAX_PATH),
+            GetSystemDirectoryW(directAnswer, MAX_PATH));
   EXPECT_STREQ(declaredAnswer, directAnswer);
-  EXPECT_EQ(declared::GetTempPathA(MAX_PATH, declaredAnswer), GetTempPathA(MAX_PATH, directAnswer));
+  EXPECT_EQ(declared::GetTempPathW(MAX_PATH, declaredAnswer), GetTempPathW(MAX_PATH, directAnswer));
   EXPECT_STREQ(declaredAnswer, directAnswer);
-  EXPECT_NE(declared::SHGetSpecialFolderPathA(nullptr, declaredAnswer, CSIDL_DESKTOPDIRECTORY, false), 0);
+  EXPECT_NE(declared::SHGetSpecialFolderPathW(nullptr, declaredAnswer, CSIDL_DESKTOPDIRECTORY, false), 0);
   // Asked directly through a library loaded here: a static import of the shell library would also
   // bring in the path library at start-up, which the planting tests below must not have.
   HMODULE shell = LoadLibraryA("shell32.dll");
-  auto direct = reinterpret_cast<decltype(&SHGetSpecialFolderPathA)>(
-      reinterpret_cast<void*>(GetProcAddress(shell, "SHGetSpecialFolderPathA")));
+  auto direct = reinterpret_cast<decltype(&SHGetSpecialFolderPathW)>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHGetSpecialFolderPathW")));
   ASSERT_NE(direct, nullptr);
   ASSERT_NE(direct(nullptr, directAnswer, CSIDL_DESKTOPDIRECTORY, FALSE), 0);
   EXPECT_STREQ(declaredAnswer, directAnswer);
@@ -125,23 +126,23 @@ TEST(DeclaredCommands, DirectoriesMatchTheSystemsAnswers) {
 
 TEST(DeclaredCommands, PathFunctionsAnswerAddressesInsideTheText) {
   InitRuntime();
-  const char path[] = "C:\\zor\\vik\\zvmain.exe";
-  EXPECT_EQ(declared::PathFindFileNameA(path), path + 11);
-  EXPECT_EQ(declared::PathFindExtensionA(path), path + 17);
-  const char bare[] = "C:\\zor\\vik";
-  EXPECT_EQ(declared::PathFindExtensionA(bare), bare + std::strlen(bare));
+  const wchar_t path[] = L"C:\\zor\\vik\\zvmain.exe";
+  EXPECT_EQ(declared::PathFindFileNameW(path), path + 11);
+  EXPECT_EQ(declared::PathFindExtensionW(path), path + 17);
+  const wchar_t bare[] = L"C:\\zor\\vik";
+  EXPECT_EQ(declared::PathFindExtensionW(bare), bare + std::wcslen(bare));
 }
 
 // The answer is a whole address, not its low 32 bits: a constant text lies in the program's image,
 // which the x86_64 build has above 4 GB.
 TEST(DeclaredCommands, AnAddressAnswerIsKeptWhole) {
   InitRuntime();
-  static const char kPath[] = "C:\\zor\\vik\\zvmain.exe";
+  static const wchar_t kPath[] = L"C:\\zor\\vik\\zvmain.exe";
   if (sizeof(void*) == 8) {
     ASSERT_GT(reinterpret_cast<std::uintptr_t>(kPath), std::uintptr_t{0xFFFFFFFFu}) << "the image lies below 4 GB";
   }
-  EXPECT_EQ(declared::PathFindFileNameA(kPath), kPath + 11);
-  EXPECT_EQ(declared::PathFindExtensionA(kPath), kPath + 17);
+  EXPECT_EQ(declared::PathFindFileNameW(kPath), kPath + 11);
+  EXPECT_EQ(declared::PathFindExtensionW(kPath), kPath + 17);
 }
 
 // Six arguments arrive in their order (in x86_64 four travel in registers and two on the stack); a
@@ -160,19 +161,19 @@ TEST(DeclaredCommands, SnapshotListsThisProcessAndCloses) {
   InitRuntime();
   void* snapshot = declared::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   const std::string own = test::OwnProgramPath();
   bool found = false;
-  for (std::int32_t more = declared::Process32First(snapshot, &entry); more != 0;
-       more = declared::Process32Next(snapshot, &entry)) {
+  for (std::int32_t more = declared::Process32FirstW(snapshot, &entry); more != 0;
+       more = declared::Process32NextW(snapshot, &entry)) {
     if (entry.th32ProcessID == GetCurrentProcessId()) {
       found = true;
       break;
     }
   }
   EXPECT_TRUE(found);
-  EXPECT_STREQ(entry.szExeFile, own.substr(own.find_last_of('\\') + 1).c_str());
+  EXPECT_STREQ(ToGbk(entry.szExeFile).c_str(), own.substr(own.find_last_of('\\') + 1).c_str());
   EXPECT_NE(declared::CloseHandle(snapshot), 0);
 }
 
@@ -189,22 +190,22 @@ TEST(DeclaredCommands, OpenAndTerminateAProcess) {
 
 TEST(DeclaredResolution, LoadsALibraryOnFirstUseAndThenUsesTheCache) {
   InitRuntime();
-  const auto index = static_cast<std::int32_t>(DeclaredCommand::PathFindFileNameA);
+  const auto index = static_cast<std::int32_t>(DeclaredCommand::PathFindFileNameW);
   EXPECT_FALSE(IsDeclaredCommandResolved(index));
-  declared::PathFindFileNameA("a\\b");
+  declared::PathFindFileNameW(L"a\\b");
   EXPECT_TRUE(IsDeclaredCommandResolved(index));
-  EXPECT_FALSE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::PathFindExtensionA)));
+  EXPECT_FALSE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::PathFindExtensionW)));
   EXPECT_EQ(DeclaredLibraryLoadCount(), 1u);
-  declared::PathFindFileNameA("c\\d");
+  declared::PathFindFileNameW(L"c\\d");
   EXPECT_EQ(DeclaredLibraryLoadCount(), 1u);
 }
 
 TEST(DeclaredResolution, SearchListIsTriedInOrderUntilAnExportIsFound) {
   InitRuntime();
-  char buffer[MAX_PATH];
-  declared::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
+  wchar_t buffer[MAX_PATH];
+  declared::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
   EXPECT_EQ(DeclaredLibraryLoadCount(), 6u);  // Kernel32, Gdi32, User32, Advapi32, Mpr, then Shell32
-  declared::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
+  declared::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_DESKTOPDIRECTORY, false);
   EXPECT_EQ(DeclaredLibraryLoadCount(), 6u);
   declared::OpenProcess(PROCESS_TERMINATE, false, GetCurrentProcessId());  // found in the first one
   EXPECT_EQ(DeclaredLibraryLoadCount(), 7u);
@@ -212,9 +213,9 @@ TEST(DeclaredResolution, SearchListIsTriedInOrderUntilAnExportIsFound) {
 
 TEST(DeclaredResolution, KernelNamedWithoutExtensionResolves) {
   InitRuntime();
-  char buffer[MAX_PATH];
-  EXPECT_GT(declared::GetSystemDirectoryA(buffer, MAX_PATH), 0u);
-  EXPECT_TRUE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::GetSystemDirectoryA)));
+  wchar_t buffer[MAX_PATH];
+  EXPECT_GT(declared::GetSystemDirectoryW(buffer, MAX_PATH), 0u);
+  EXPECT_TRUE(IsDeclaredCommandResolved(static_cast<std::int32_t>(DeclaredCommand::GetSystemDirectoryW)));
 }
 
 TEST(DeclaredResolution, OrdinalNameIsTakenModulo65536) {
@@ -416,7 +417,7 @@ TEST(DeclaredDependencies, ALibraryLoadedByItsPathTakesItsDependenciesFromBeside
 // own dependencies is defined for backslashes only).
 TEST(DeclaredLibraryPaths, EachKindOfNameIsTakenFromItsOwnPlace) {
   RecordProgramIdentity();
-  const std::string program = ProgramDirectory();
+  const std::string program = ToGbk(ProgramDirectory()).c_str();
   ASSERT_EQ(program[1], ':') << program;
   char system[MAX_PATH] = {};
   ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
@@ -436,9 +437,9 @@ TEST(DeclaredLibraryPaths, EachKindOfNameIsTakenFromItsOwnPlace) {
       {"lib/誠/zv.dll", program + "\\lib\\誠\\zv.dll"},
   };
   for (const auto& c : cases) {
-    char path[MAX_PATH] = {};
-    ASSERT_TRUE(LibraryPathFor(c.name, path, sizeof path)) << c.name;
-    EXPECT_EQ(std::string(path), c.expected) << c.name;
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_TRUE(LibraryPathFor(c.name, path, MAX_PATH)) << c.name;
+    EXPECT_STREQ(path, ToWide(c.expected.c_str()).c_str()) << c.name;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "runtime/DeclaredCalls.h"
 #include "runtime/Lifecycle.h"
+#include "runtime/WideText.h"
 #include "runtime/ProcessOperations.h"
 #include "tests/support/WinTestSupport.h"
 
@@ -103,7 +104,7 @@ TEST(InitRuntime, MakesTheProgramFolderCurrentAndRecordsItsName) {
   char current[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof current, current);
   EXPECT_STREQ(current, folder.c_str());
-  EXPECT_STREQ(ProgramDirectory(), folder.c_str());
+  EXPECT_STREQ(ToGbk(ProgramDirectory()).c_str(), folder.c_str());
   EXPECT_STREQ(GetProgramFileName().c_str(), own.substr(own.find_last_of('\\') + 1).c_str());
 }
 

@@ -312,15 +312,15 @@ TEST_F(DesktopShortcutTest, APathWrittenBackReplacesTheNameAndTheOldTextIsFreedO
   WritingBackShell shell(L"C:\\\u65b0\\ZvWritten.lnk");  // "C:\新\ZvWritten.lnk"
   ASSERT_TRUE(shell.ready());
   AutomationObject record = shell.Record();
-  Text path = Text::Copy("C:\\Desktop\\ZvOriginalName.lnk");
-  const std::size_t size = path.length() + 1;
+  WideText path = WideText::Copy(L"C:\\Desktop\\ZvOriginalName.lnk");
+  const std::size_t size = (path.length() + 1) * sizeof(wchar_t);
   shell.WatchBlock(path.get(), size);
 
   ObjectRecord shortcut = CreateShortcutObject(&record, path);
   const DWORD lastError = GetLastError();
 
   EXPECT_EQ(shell.calls(), 1);
-  EXPECT_STREQ(path.c_str(), "C:\\新\\ZvWritten.lnk");
+  EXPECT_STREQ(path.c_str(), L"C:\\\u65b0\\ZvWritten.lnk");
   EXPECT_FALSE(IsObjectEmpty(shortcut.get()));
   if (shell.reclaimed()) {
     EXPECT_TRUE(shell.SentinelIntact()) << "the old text was freed a second time";
@@ -338,13 +338,11 @@ TEST_F(DesktopShortcutTest, APathNotWrittenBackStaysTheCallersText) {
   ObjectRecord shell = ObjectRecord::New();
   ASSERT_TRUE(CreateAutomationObject(shell.get(), "WshShell", TextArg("wshom.ocx")));
   const std::string file = test::DesktopFolder() + "\\ZvNotSaved.lnk";
-  Text path = Text::Copy(file.c_str());
-  const char* const before = path.get();
+  WideText path = ToWide(file.c_str());
   ObjectRecord shortcut = CreateShortcutObject(shell.get(), path);
   EXPECT_FALSE(IsObjectEmpty(shortcut.get()));
-  EXPECT_EQ(path.get(), before);
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, path.get()));
-  EXPECT_EQ(std::string(path.c_str()), file);
+  EXPECT_EQ(std::string(ToGbk(path.c_str()).c_str()), file);
 }
 
 TEST_F(DesktopShortcutTest, FileNamesAndExtensions) {

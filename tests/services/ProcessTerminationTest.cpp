@@ -269,18 +269,19 @@ TEST_F(ProcessTerminationTest, NoProcessListIsReportedAndNothingIsStopped) {
 // system has given to that program since (the declared enumeration calls are resolved through this
 // program's import of GetProcAddress).
 DWORD g_reusedId = 0;
-template <BOOL(WINAPI* Enumerate)(HANDLE, LPPROCESSENTRY32)>
-BOOL WINAPI ListReusedId(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+const wchar_t* g_listedAs = L"zvreused.exe";
+template <BOOL(WINAPI* Enumerate)(HANDLE, LPPROCESSENTRY32W)>
+BOOL WINAPI ListReusedId(HANDLE snapshot, LPPROCESSENTRY32W entry) {
   const BOOL more = Enumerate(snapshot, entry);
-  if (more && entry->th32ProcessID == g_reusedId) std::strcpy(entry->szExeFile, "zvreused.exe");
+  if (more && entry->th32ProcessID == g_reusedId) std::wcscpy(entry->szExeFile, g_listedAs);
   return more;
 }
 FARPROC WINAPI ResolveWithReusedId(HMODULE module, LPCSTR name) {
   const bool named = HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0;
-  if (named && std::strcmp(name, "Process32First") == 0)
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32First>));
-  if (named && std::strcmp(name, "Process32Next") == 0)
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32Next>));
+  if (named && std::strcmp(name, "Process32FirstW") == 0)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32FirstW>));
+  if (named && std::strcmp(name, "Process32NextW") == 0)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ListReusedId<&Process32NextW>));
   return g_resolver->original<decltype(&GetProcAddress)>()(module, name);
 }
 
@@ -309,6 +310,11 @@ TEST_F(ProcessTerminationTest, AnIdListedUnderASuiteNameStopsOnlyAProcessOfThatI
     EXPECT_EQ(processes_.back().Wait(c.stopped ? 5000 : 0), c.stopped ? 0u : STILL_ACTIVE);
     processes_.back().Terminate();
   }
+  // A listed name that GBK cannot hold reads as "zv?.exe" and matches no name at all.
+  g_listedAs = L"zv\xD55C.exe";
+  g_reusedId = StartAs("zvhangul.exe", "hangul");
+  EXPECT_EQ(FindProcessIdByName("zv?.exe"), 0u);
+  g_listedAs = L"zvreused.exe";
   g_resolver = nullptr;
 }
 
