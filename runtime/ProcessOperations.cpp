@@ -1,4 +1,4 @@
-// Processes, message boxes, waiting and the program's identity on the ANSI Win32 calls.
+// Processes, message boxes, waiting and the program's identity on the wide Win32 calls.
 #include "runtime/ProcessOperations.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // Processes, message boxes, waiting and the program's own identity. RunProgram and ShowMessage are
-// thin wrappers over CreateProcessA and MessageBoxA with fixed flags; nothing here shows an error of
-// its own. The program's folder and file name are recorded once at start-up (InitRuntime).
+// thin wrappers over CreateProcessW and MessageBoxW with fixed flags, their GBK texts converted with
+// code page 936; nothing here shows an error of its own. The program's folder and file name are recorded once at start-up (InitRuntime).
 #pragma once
 
 #include <cstdint>
