@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
 #include "runtime/Heap.h"
 
