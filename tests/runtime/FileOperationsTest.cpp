@@ -577,12 +577,9 @@ TEST_F(FileOperationsTest, TheWideFormsReachNamesThatGbkCannotHold) {
   ASSERT_NE(made, INVALID_HANDLE_VALUE);
   CloseHandle(made);
   EXPECT_TRUE(FileExists(file.c_str()));
-  EXPECT_TRUE(FileExists(folder.c_str()));
-  EXPECT_FALSE(FileExists(Path("??? J?rg\\Zorvik.lnk").c_str()));  // what GBK makes of the name
   EXPECT_TRUE(RemoveFile(file.c_str()));
   EXPECT_FALSE(FileExists(file.c_str()));
   EXPECT_FALSE(RemoveFile(file.c_str()));
-  EXPECT_FALSE(FileExists(static_cast<const wchar_t*>(nullptr)));
   EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
 }
 

@@ -150,8 +150,6 @@ TEST_F(FailureCausesTest, AWidePathIsProbedAsItIsAndListedInGbk) {
   EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kUnknown);
   FailedFiles failed;
   failed.Add(path.c_str(), FailureCause::kInUse);
-  failed.Add(path.c_str());
-  EXPECT_EQ(failed.count(), 1);
   EXPECT_TRUE(failed.Has(FailureCause::kInUse));
   EXPECT_EQ(std::string(failed.Listing()), root_ + "\\??? J?rg 小明\\Zorvik.lnk\r\n");
   DeleteFileW(path.c_str());
