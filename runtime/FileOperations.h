@@ -1,6 +1,8 @@
-// File and configuration (INI) operations: thin synchronous wrappers over the ANSI Win32 calls.
-// Failures are reported only by the result (false, or the empty/default text); nothing is shown and no
-// directory is ever created implicitly. Callers pass the empty text, never null.
+// File and configuration (INI) operations, synchronous, on the wide (UTF-16) Win32 calls: a GBK path
+// is converted once, with code page 936 named (runtime/WideText.h), so that it reaches the same file
+// whatever the system's ANSI code page. Failures are reported only by the result (false, or the
+// empty/default text); nothing is shown and no directory is ever created implicitly. Callers pass the
+// empty text, never null.
 #pragma once
 
 #include <cstddef>
@@ -13,12 +15,15 @@
 
 namespace zv {
 
-// CreateDirectoryA, one level, default security. False for an existing directory or a missing parent.
+// CreateDirectoryW, one level, default security. False for an existing directory or a missing parent.
 bool MakeDirectory(TextArg path);
 // Deletes the file named (no wildcards, no directories, no retry); a link there is removed itself,
-// never what it leads to.
+// never what it leads to. The wide form takes a path that was built in UTF-16 and may hold characters
+// that GBK cannot (the desktop of a user named 김철수); null is no path.
+bool RemoveFile(const wchar_t* path);
 bool RemoveFile(TextArg path);
-// FindFirstFileA found something: so a directory counts, and a wildcard matches anything.
+// FindFirstFileW found something: so a directory counts, and a wildcard matches anything.
+bool FileExists(const wchar_t* path);
 bool FileExists(TextArg path);
 // Writes the arrays' bytes one after another as the whole content of `path` (0 or negative lengths are
 // skipped, the dimension count is ignored). Creates the file or replaces an existing one; the new file
@@ -50,12 +55,33 @@ struct FileContent {
 bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint32_t> errors);
 // Removes the scratch files that a killed writer left in `directory`, those that nobody holds open.
 void RemoveLeftScratchFiles(TextArg directory);
+// INI files are read and written as bytes (GBK, whatever the system's code page), by the rules of the
+// system's profile calls: a line "[name]" (up to its last "]") starts a section, a line "key=value"
+// (up to its first "=") is a key, any other line (a comment, say) belongs to its section and is kept;
+// lines end at CR or LF; sections and keys are matched without regard to ASCII case, double-byte
+// characters byte for byte; blanks (tab, line ends, ^Z, space) around names and values do not count;
+// only the first section of a name is looked at, and the first key of a name in it. Values are bytes,
+// never converted. A UTF-8 byte-order mark at the start is passed over. Files larger than 16 MB are not
+// read (as missing) nor written (a failure).
+//
 // The value of `key` in `section` of the INI file, or the default (omitted: empty). File, section and
-// key are trimmed of leading bytes 1..32; if any is then empty, no call is made. Empty results are null.
+// key are trimmed of leading bytes 1..32; if any is then empty, nothing is read and the result is
+// empty. A value in matching quotes (" or ') is given without them; a key without "=" has no value.
+// The value, or the default (without trailing spaces, unquoted, as the profile reader gave it), is cut
+// to at most 10,239 bytes, never inside a double-byte character. Empty results are null. A link in the
+// file's place is read through, as the profile reader read it.
 Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<TextArg> defaultValue = {});
-// WritePrivateProfileStringA, on a copy of the file that then takes its place: a link in the file's
-// place is replaced, never written through. An omitted key deletes the section, an omitted value
-// deletes the key; a given empty text is written as empty.
+// Sets `key` in `section` to `value`: an existing key's value is replaced in place (the first key of
+// that name in the first such section); a new key goes on a line of its own after the section's last
+// line that is not blank; a new section goes at the end of the file ("[section]", CR LF, "key=value",
+// CR LF; a last line without its line end gets one first); a new file holds just that. Leading blanks
+// of a new section's or key's name and of the value are not written. An omitted value deletes the key's
+// line, an omitted key the section's lines (its header to the next section); deleting what is not
+// there changes nothing, and makes no file. A given empty text is written as empty. Every other byte
+// of the file stays as it was. The new content is written to a copy that then takes the file's place:
+// a link in the file's place is replaced, never written through, and a write that fails leaves the
+// old file whole. False for a section, key or value that holds a line break, an empty (blank) section
+// or key, a missing folder, or any failed read or write.
 bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key = {},
                    OptionalArgument<TextArg> value = {});
 

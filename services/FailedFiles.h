@@ -28,6 +28,10 @@ class FailedFiles {
  public:
   // Lists the path (once, however often it is added) and notes the cause.
   void Add(TextArg path, FailureCause cause = FailureCause::kUnknown);
+  // The same for a path built in UTF-16 (the desktop shortcut's), listed as GBK: a character that GBK
+  // cannot hold shows as "?" (ToGbk). Null is the empty path. Windows only (defined with the failure
+  // causes, services/FailureCauses.cpp).
+  void Add(const wchar_t* path, FailureCause cause = FailureCause::kUnknown);
   bool empty() const { return count_ == 0; }
   std::int32_t count() const { return count_; }
   // The paths, each followed by CR LF.

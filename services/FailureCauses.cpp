@@ -3,21 +3,22 @@
 #include <windows.h>
 
 #include "runtime/Handles.h"
+#include "runtime/WideText.h"
 #include "services/InstallFolder.h"
 
 namespace zv {
 namespace {
 
-bool IsFolder(TextArg path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool IsFolder(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // A refused access, looked at in the file: a read-only file says so; a folder in the file's place, or
 // a hidden or system file, is not a matter of rights; and a program that already runs with
 // administrator rights gains nothing by being run as an administrator.
-FailureCause RefusalAt(TextArg path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+FailureCause RefusalAt(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FailureCause::kUnknown;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return FailureCause::kReadOnly;
@@ -32,7 +33,8 @@ void ForgetLastError() {
   SetLastError(ERROR_SUCCESS);
 }
 
-FailureCause CauseOfFailureAt(TextArg path) {
+FailureCause CauseOfFailureAt(const wchar_t* path) {
+  if (path == nullptr) path = L"";
   // Opening for writing while letting everyone else share the file fails only for the sharing that
   // someone else refuses, or for the access that this user does not have. Nothing is changed, and the
   // thread's last error is left as it was.
@@ -45,9 +47,8 @@ FailureCause CauseOfFailureAt(TextArg path) {
   }
   // Opened as itself (a link there is not followed), and with identification only: a pipe's server
   // in the file's place could otherwise act with this program's rights.
-  UniqueFile probe(CreateFileA(
-      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING,
+  UniqueFile probe(CreateFileW(
+      path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
       nullptr));
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
@@ -58,7 +59,15 @@ FailureCause CauseOfFailureAt(TextArg path) {
   return cause == FailureCause::kDiskFull ? FailureCause::kUnknown : cause;  // opening takes no space
 }
 
-FailureCause CauseOfLastFailure(TextArg path) {
+FailureCause CauseOfFailureAt(TextArg path) {
+  const DWORD error = GetLastError();
+  const WideText wide = ToWide(path);  // (the conversion may set the thread's last error)
+  SetLastError(error);
+  return CauseOfFailureAt(wide.c_str());
+}
+
+FailureCause CauseOfLastFailure(const wchar_t* path) {
+  if (path == nullptr) path = L"";
   const FailureCause cause = CauseOfSystemError(GetLastError());
   // A file that another process runs refuses deleting as "access denied"; it is in use rather than
   // closed to this user. A folder in the file's place refuses the same way, and is no question of rights.
@@ -68,6 +77,19 @@ FailureCause CauseOfLastFailure(TextArg path) {
     return RefusalAt(path);
   }
   return cause;
+}
+
+FailureCause CauseOfLastFailure(TextArg path) {
+  const DWORD error = GetLastError();
+  const WideText wide = ToWide(path);
+  SetLastError(error);
+  return CauseOfLastFailure(wide.c_str());
+}
+
+// FailedFiles itself is platform-neutral; its wide form needs the GBK conversion, which is Windows'.
+void FailedFiles::Add(const wchar_t* path, FailureCause cause) {
+  const Text gbk = ToGbk(path);
+  Add(TextArg(gbk.c_str()), cause);
 }
 
 }  // namespace zv

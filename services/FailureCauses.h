@@ -1,4 +1,5 @@
-// The cause of a failed write or deletion, from the error that the system left for the calling thread.
+// The cause of a failed write or deletion, from the error that the system left for the calling thread,
+// and from the file itself, asked through the wide calls (a GBK path is converted with code page 936).
 // The caller forgets the error before the operation, so that an operation that fails without a system
 // error (a value refused before any call) is not given the cause of an older failure.
 #pragma once
@@ -21,5 +22,9 @@ FailureCause CauseOfLastFailure(TextArg path);
 // another process, refused when this user may not write it, unknown otherwise (also when it is missing,
 // or a folder stands in its place).
 FailureCause CauseOfFailureAt(TextArg path);
+// The same two for a path built in UTF-16 (the desktop shortcut's, which GBK may not hold); null is
+// no path.
+FailureCause CauseOfLastFailure(const wchar_t* path);
+FailureCause CauseOfFailureAt(const wchar_t* path);
 
 }  // namespace zv

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "runtime/WideText.h"
+
 namespace zv {
 namespace {
 
@@ -102,12 +104,13 @@ bool OthersMayChange(const ACL* dacl, PSID user) {
 // control for SYSTEM, Administrators and the current user, read and execute (0x1200a9) for Users;
 // nothing inherited from the folder above.
 bool ProtectedDescriptor(PSID user, LocalBlock& descriptor) {
-  char* userText = nullptr;
-  if (user == nullptr || !ConvertSidToStringSidA(user, &userText)) return false;
-  char sddl[256];
-  wsprintfA(sddl, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;%s)(A;OICI;0x1200a9;;;BU)", userText);
+  wchar_t* userText = nullptr;
+  if (user == nullptr || !ConvertSidToStringSidW(user, &userText)) return false;
+  // (A SID's text is at most 184 characters: "S-1-", the authority and 15 sub-authorities.)
+  wchar_t sddl[320];
+  wsprintfW(sddl, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;%s)(A;OICI;0x1200a9;;;BU)", userText);
   LocalFree(userText);
-  return ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor.memory,
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor.memory,
                                                               nullptr) != 0;
 }
 
@@ -157,11 +160,11 @@ bool LinkIsTrusted(HANDLE link) {
 // and its missing delete sharing keeps everyone from moving, renaming or deleting the folder), its
 // owner and list readable, and its list settable where this user may set it. `asItself` opens a link
 // in the folder's place rather than what it leads to.
-UniqueFile OpenToHold(const char* folder, bool writing, bool asItself) {
+UniqueFile OpenToHold(const wchar_t* folder, bool writing, bool asItself) {
   constexpr DWORD kHold = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (asItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   const auto open = [&](DWORD access) {
-    return UniqueFile(CreateFileA(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    return UniqueFile(CreateFileW(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   flags, nullptr));
   };
   if (writing) {
@@ -208,7 +211,8 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
     return why;
   };
   for (const char* folder : folders) {
-    UniqueFile handle = OpenToHold(folder, writing, true);
+    const WideText path = ToWide(folder);
+    UniqueFile handle = OpenToHold(path.c_str(), writing, true);
     if (!handle) {
       // Only a folder that is not there counts as missing; any other failure to look at it leaves
       // nothing checked, and nothing is done there.
@@ -218,8 +222,8 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
       // Made in one step with its own list: there is no moment in which the folder exists with the
       // entries of the folder above. One that somebody made meanwhile is checked like any other.
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
-      if (!CreateDirectoryA(folder, &security) && GetLastError() != ERROR_ALREADY_EXISTS) continue;
-      handle = OpenToHold(folder, writing, true);
+      if (!CreateDirectoryW(path.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS) continue;
+      handle = OpenToHold(path.c_str(), writing, true);
       if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
     }
     BY_HANDLE_FILE_INFORMATION information;
@@ -227,13 +231,13 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
       return refuse(folder, FolderRefusal::kUnconfirmed);
     // (The name is asked as well: a system that opens what a link leads to even when asked for the
     // link itself still reports the link's own attributes for its name.)
-    const DWORD byName = GetFileAttributesA(folder);
+    const DWORD byName = GetFileAttributesW(path.c_str());
     if (((information.dwFileAttributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) &
          FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       if (administrator && !LinkIsTrusted(handle.get())) return refuse(folder, FolderRefusal::kLinked);
       // A link that is followed is held as well as the folder it leads to, which is checked in its place.
       Hold(std::move(handle));
-      handle = OpenToHold(folder, writing, false);
+      handle = OpenToHold(path.c_str(), writing, false);
       if (!handle) continue;  // it leads nowhere: the writes through it fail and say so
       if (!GetFileInformationByHandle(handle.get(), &information))
         return refuse(folder, FolderRefusal::kUnconfirmed);

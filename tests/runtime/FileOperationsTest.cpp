@@ -528,6 +528,61 @@ TEST_F(FileOperationsTest, NamesWithADoubleByteCharacterEndingInTheBackslashByte
   EXPECT_EQ(Listing(), std::vector<std::string>{"誠"});
 }
 
+// Every operation on GBK paths, in a process whose ANSI code page is not 936; what it made is
+// listed by the parent, which reads GBK names in code page 936 as a Chinese system does.
+ZV_CHILD_SCENARIO(GbkPathsUnderAnotherCodePage) {
+  const std::string root = argv[argc - 1];
+  const std::string folder = root + "\\小明";
+  const std::string program = folder + "\\誠.exe";
+  const std::string ini = folder + "\\zvconf.ini";
+  auto first = MakeArray("first");
+  auto second = MakeArray("second");
+  const FileContent together[] = {{program.c_str(), AsArray(second)}};
+  std::uint32_t errors[1] = {};
+  const bool ok = MakeDirectory(folder.c_str()) && WriteBytesToFile(program.c_str(), {AsArray(first)}) &&
+                  WriteFilesTogether(together, errors) && FileExists(program.c_str()) &&
+                  WriteBytesToFile((folder + "\\删除.txt").c_str(), {AsArray(first)}) &&
+                  RemoveFile((folder + "\\删除.txt").c_str()) &&
+                  WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")) &&
+                  std::strcmp(ReadIniValue(ini.c_str(), "yonghuzu", "nicheng").c_str(), "小明") == 0;
+  test::WriteWholeFile(root + "\\result.tmp", std::to_string(GetACP()) + (ok ? " ok" : " failed"));
+  MoveFileA((root + "\\result.tmp").c_str(), (root + "\\result.txt").c_str());
+}
+
+// An English Windows (code page 1252): Wine takes the code page from the Linux locale, so the test
+// program runs itself again through Linux with C.UTF-8.
+TEST_F(FileOperationsTest, GbkPathsNameTheSameFilesUnderAnotherCodePage) {
+  const std::string program = test::UnixPathOf(test::OwnProgramPath());
+  if (program.empty()) GTEST_SKIP() << "only under Wine can a test start itself with another code page";
+  char loader[MAX_PATH] = "/usr/bin/wine";
+  GetEnvironmentVariableA("WINELOADER", loader, sizeof loader);
+  ASSERT_TRUE(test::RunLinuxProgram(std::string("/usr/bin/env LC_ALL=C.UTF-8 LANG=C.UTF-8 ") + loader +
+                                    " \"" + program + "\" --zv-child=GbkPathsUnderAnotherCodePage \"" +
+                                    root_ + "\""));
+  for (int i = 0; i < 1200 && !test::PathExists(Path("result.txt")); ++i) Sleep(50);
+  EXPECT_EQ(test::ReadWholeFile(Path("result.txt")), "1252 ok");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"result.txt", "小明"}));
+  EXPECT_EQ(test::FilesIn(Path("小明")), (std::vector<std::string>{"zvconf.ini", "誠.exe"}));
+  EXPECT_EQ(test::ReadWholeFile(Path("小明\\誠.exe")), "second");
+  EXPECT_EQ(test::ReadWholeFile(Path("小明\\zvconf.ini")), "[yonghuzu]\r\nnicheng=小明\r\n");
+}
+
+// A path built in UTF-16 may hold what GBK cannot (a Korean or German user name): the wide forms.
+TEST_F(FileOperationsTest, TheWideFormsReachNamesThatGbkCannotHold) {
+  const std::wstring folder = std::wstring(root_.begin(), root_.end()) + L"\\김철수 Jörg";
+  const std::wstring file = folder + L"\\Zorvik.lnk";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  HANDLE made =
+      CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  CloseHandle(made);
+  EXPECT_TRUE(FileExists(file.c_str()));
+  EXPECT_TRUE(RemoveFile(file.c_str()));
+  EXPECT_FALSE(FileExists(file.c_str()));
+  EXPECT_FALSE(RemoveFile(file.c_str()));
+  EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
 class IniTest : public FileOperationsTest {
  protected:
   void SetUp() override {
@@ -586,6 +641,104 @@ TEST_F(IniTest, LongValuesAreCutToTheBuffer) {
   test::WriteWholeFile(ini_, "[s]\r\nk=" + longValue + "\r\n");
   Text value = ReadIniValue(ini_.c_str(), "s", "k");
   EXPECT_EQ(value.length(), 10239u);
+}
+
+// The rules of the profile calls, byte for byte: "\x81\x5D" and "\xD5\x5D" are GBK characters whose
+// second byte is that of "]", "\x81\x41" and "\x81\x61" two that differ only in a byte that ASCII
+// case would fold, and "\xE5\xB0\x8F\xE6\x98\x8E" is 小明 in UTF-8 (as another code page stored it).
+TEST_F(IniTest, ValuesAreReadByTheProfileRules) {
+  struct Row {
+    const char* rule;
+    const char* content;
+    const char* section;
+    const char* key;
+    const char* expected;  // with the default "d"
+  } const rows[] = {
+      {"case", "[YongHuZu]\r\nNiCheng=a\r\n", "yonghuzu", "nicheng", "a"},
+      {"blanks", "  [ a ]  \r\n\t k \t=\t v w \x1a\r\n", "a", "k", "v w"},
+      {"quotes", "[a]\r\nk=\"q\"\r\n", "a", "k", "q"},
+      {"single quotes, blanks inside kept", "[a]\r\nk= ' q ' \r\n", "a", "k", " q "},
+      {"unmatched quotes", "[a]\r\nk=\"q'\r\n", "a", "k", "\"q'"},
+      {"a lone quote", "[a]\r\nk=\"\r\n", "a", "k", "\""},
+      {"first duplicate key", "[a]\r\nk=1\r\nK=2\r\n", "a", "k", "1"},
+      {"first section only", "[a]\r\nx=1\r\n[A]\r\nk=2\r\n", "a", "k", "d"},
+      {"no '='", "[a]\r\nk\r\n", "a", "k", "d"},
+      {"value after the first '='", "[a]\r\nk = 1 = 2\r\n", "a", "k", "1 = 2"},
+      {"lone CR and LF", "[a]\rk=1\nj=2", "a", "j", "2"},
+      {"byte-order mark", "\xEF\xBB\xBF[a]\r\nk=1\r\n", "a", "k", "1"},
+      {"trail byte of ']' in a value", "[a]\r\nk=\xD5\x5D=\r\n", "a", "k", "\xD5\x5D="},
+      {"trail byte of ']' after the header", "[a]\x81\x5D\r\nk=1\r\n", "a", "k", "1"},
+      {"trail byte of ']' in a name", "[\x81\x5D]\r\nk=1\r\n", "\x81\x5D", "k", "1"},
+      {"no case in a trail byte", "[a]\r\n\x81\x61=1\r\n", "a", "\x81\x41", "d"},
+      {"another code page's bytes", "[yonghuzu]\r\nnicheng=\xE5\xB0\x8F\xE6\x98\x8E\r\n", "yonghuzu",
+       "nicheng", "\xE5\xB0\x8F\xE6\x98\x8E"},
+  };
+  for (const Row& row : rows) {
+    test::WriteWholeFile(ini_, row.content);
+    EXPECT_STREQ(ReadIniValue(ini_.c_str(), row.section, row.key, TextArg("d")).c_str(), row.expected)
+        << row.rule;
+  }
+  // The default as the profile reader gave it: trailing spaces and matching quotes gone.
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "a", "none", TextArg("  \"d\"  ")).c_str(), "  \"d\"");
+  EXPECT_STREQ(ReadIniValue(ini_.c_str(), "a", "none", TextArg("'d'")).c_str(), "d");
+  // A long value of double-byte characters is cut before the character that would pass 10,239 bytes.
+  std::string wide;
+  for (int i = 0; i < 6000; ++i) wide += "\xD0\xA1";
+  test::WriteWholeFile(ini_, "[s]\r\nk=" + wide + "\r\nj=x" + wide + "\r\n");
+  EXPECT_EQ(ReadIniValue(ini_.c_str(), "s", "k").c_str(), wide.substr(0, 10238));
+  EXPECT_EQ(ReadIniValue(ini_.c_str(), "s", "j").c_str(), "x" + wide.substr(0, 10238));
+}
+
+OptionalArgument<TextArg> Given(const char* text) {
+  return text != nullptr ? OptionalArgument<TextArg>(TextArg(text)) : OptionalArgument<TextArg>{};
+}
+
+// New sections and keys laid out as the profile writer laid them out; every other byte kept.
+TEST_F(IniTest, WritesChangeOnlyTheirOwnBytes) {
+  struct Row {
+    const char* rule;
+    const char* before;  // null: no file
+    const char* section;
+    const char* key;    // null: omitted
+    const char* value;  // null: omitted
+    const char* after;  // null: no file
+  } const rows[] = {
+      {"a new file", nullptr, "yonghuzu", "nicheng", "abc", "[yonghuzu]\r\nnicheng=abc\r\n"},
+      {"a new key after the last line", "[a]\r\nk=1\r\n;c\r\n\r\n[b]\r\nq=1\r\n", "a", "j", "v",
+       "[a]\r\nk=1\r\n;c\r\nj=v\r\n\r\n[b]\r\nq=1\r\n"},
+      {"a new key after a last line without its end", "[a]\r\nk=1", "a", "j", "v", "[a]\r\nk=1\r\nj=v\r\n"},
+      {"a new section", "x\n[a]\nk=1\n", "b", "k", "v", "x\n[a]\nk=1\n[b]\r\nk=v\r\n"},
+      {"a new section after a line without its end", "[a]\r\nk=1", "b", "k", "v",
+       "[a]\r\nk=1\r\n[b]\r\nk=v\r\n"},
+      {"in place, case and blanks kept", "; top\r\n  [ YongHuZu ]  \r\n  NiCheng  =  \"old\"  \n[b]\nq = 1",
+       "yonghuzu", "nicheng", "new", "; top\r\n  [ YongHuZu ]  \r\n  NiCheng  =  new  \n[b]\nq = 1"},
+      {"the first duplicate", "[a]\r\nk=1\r\nk=2\r\n[a]\r\nj=3\r\n", "a", "k", "9",
+       "[a]\r\nk=9\r\nk=2\r\n[a]\r\nj=3\r\n"},
+      {"into the first section", "[a]\r\nx=1\r\n[a]\r\nk=3\r\n", "a", "k", "9",
+       "[a]\r\nx=1\r\nk=9\r\n[a]\r\nk=3\r\n"},
+      {"a key without '='", "[a]\r\nk \r\n", "a", "k", "1", "[a]\r\nk=1 \r\n"},
+      {"leading blanks not written", "[a]\r\n", "a", "k", " \t v ", "[a]\r\nk=v \r\n"},
+      {"a GBK value with the ']' byte", "[\x81\x5D]\r\nk=1\r\n", "\x81\x5D", "k", "\xD5\x5D",
+       "[\x81\x5D]\r\nk=\xD5\x5D\r\n"},
+      {"another code page's value kept", "[yonghuzu]\r\nnicheng=\xA4\x70\xA9\xFA\r\n", "yonghuzu", "xingbie",
+       "x", "[yonghuzu]\r\nnicheng=\xA4\x70\xA9\xFA\r\nxingbie=x\r\n"},
+      {"the key deleted", "[a]\r\nk=1\r\nj=2\r\n[b]\r\nk=1\r\n", "a", "k", nullptr,
+       "[a]\r\nj=2\r\n[b]\r\nk=1\r\n"},
+      {"the section deleted", "; c\r\n[a]\r\nk=1\r\n\r\n[b]\r\nm=1\r\n[a]\r\nz=2", "A", nullptr, nullptr,
+       "; c\r\n[b]\r\nm=1\r\n[a]\r\nz=2"},
+      {"a missing key deleted", "[a]\nk=1", "a", "j", nullptr, "[a]\nk=1"},
+      {"a missing section deleted", "[a]\nk=1", "b", nullptr, nullptr, "[a]\nk=1"},
+      {"nothing deleted in no file", nullptr, "a", "k", nullptr, nullptr},
+  };
+  for (const Row& row : rows) {
+    DeleteFileA(ini_.c_str());
+    if (row.before != nullptr) test::WriteWholeFile(ini_, row.before);
+    EXPECT_TRUE(WriteIniValue(ini_.c_str(), row.section, Given(row.key), Given(row.value))) << row.rule;
+    EXPECT_EQ(test::PathExists(ini_), row.after != nullptr) << row.rule;
+    EXPECT_EQ(test::ReadWholeFile(ini_), row.after != nullptr ? row.after : "") << row.rule;
+  }
+  EXPECT_FALSE(WriteIniValue(ini_.c_str(), " ", TextArg("k"), TextArg("v")));
+  EXPECT_FALSE(WriteIniValue(ini_.c_str(), "a", TextArg(""), TextArg("v")));
 }
 
 TEST_F(IniTest, OmittedValueDeletesTheKey) {
@@ -807,20 +960,23 @@ BOOL WINAPI RefusingSetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_
   return g_refusals->move->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
 }
 
-HANDLE WINAPI RefusingCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI RefusingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE model) {
-  const char* name = std::strrchr(path, '\\');
-  if (name != nullptr && _strnicmp(name + 1, "zvw", 3) == 0) {
+  const wchar_t* name = std::wcsrchr(path, L'\\');
+  if (name != nullptr && _wcsnicmp(name + 1, L"zvw", 3) == 0) {
     if (g_refusals->scratchError != 0) {
       SetLastError(g_refusals->scratchError);
       return INVALID_HANDLE_VALUE;
     }
     if (!g_refusals->planted.empty()) {
       const std::string planted = std::exchange(g_refusals->planted, "");  // once: this hook writes it too
-      test::WriteWholeFile(path, planted);
+      HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD written = 0;
+      WriteFile(file, planted.data(), static_cast<DWORD>(planted.size()), &written, nullptr);
+      CloseHandle(file);
     }
   }
-  return g_refusals->create->original<decltype(&CreateFileA)>()(path, access, share, security, disposition,
+  return g_refusals->create->original<decltype(&CreateFileW)>()(path, access, share, security, disposition,
                                                                 flags, model);
 }
 
@@ -828,7 +984,7 @@ HANDLE WINAPI RefusingCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECU
 bool RefusedWrite(const std::string& path, const std::string& bytes, Refusals* refusals) {
   test::ImportHook move("SetFileInformationByHandle",
                         reinterpret_cast<void*>(&RefusingSetFileInformationByHandle));
-  test::ImportHook create("CreateFileA", reinterpret_cast<void*>(&RefusingCreateFileA));
+  test::ImportHook create("CreateFileW", reinterpret_cast<void*>(&RefusingCreateFileW));
   EXPECT_TRUE(move.ok() && create.ok()) << "the program's imports could not be hooked";
   refusals->move = &move;
   refusals->create = &create;
@@ -1003,7 +1159,7 @@ struct ReserveWatch {
 };
 ReserveWatch* g_reserve = nullptr;
 BOOL WINAPI ReserveWriteFile(HANDLE file, LPCVOID bytes, DWORD length, LPDWORD written, LPOVERLAPPED overlapped) {
-  // Only the reserve's writes: the profile writer's own are not made through this program's imports.
+  // The reserve's writes, then the new content's (a few bytes, which neither check below minds).
   g_reserve->blocks.emplace_back(static_cast<const char*>(bytes), length);
   return g_reserve->write->original<decltype(&WriteFile)>()(file, bytes, length, written, overlapped);
 }

@@ -111,15 +111,15 @@ TEST_F(FailureCausesTest, LookingAtTheFileLeavesTheLastErrorAsItWas) {
 // could otherwise act with the wizard's rights). Wine honours neither, so what is asked is looked at.
 test::ImportHook* g_createFile = nullptr;
 DWORD g_probeFlags = 0;
-HANDLE WINAPI WatchingCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI WatchingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE model) {
   g_probeFlags = flags;
-  return g_createFile->original<decltype(&CreateFileA)>()(path, access, share, security, disposition, flags,
+  return g_createFile->original<decltype(&CreateFileW)>()(path, access, share, security, disposition, flags,
                                                           model);
 }
 
 TEST_F(FailureCausesTest, TheProbeFollowsNoLinkAndAllowsNoImpersonation) {
-  test::ImportHook createFile("CreateFileA", reinterpret_cast<void*>(&WatchingCreateFileA));
+  test::ImportHook createFile("CreateFileW", reinterpret_cast<void*>(&WatchingCreateFileW));
   ASSERT_TRUE(createFile.ok());
   g_createFile = &createFile;
   const std::string path = root_ + "\\zvmain.exe";
@@ -132,6 +132,28 @@ TEST_F(FailureCausesTest, TheProbeFollowsNoLinkAndAllowsNoImpersonation) {
   EXPECT_EQ(g_probeFlags & (3 << 16), static_cast<DWORD>(SECURITY_IDENTIFICATION))
       << "a higher impersonation level";
   g_createFile = nullptr;
+}
+
+// The shortcut's path is built in UTF-16 and may hold what GBK cannot (a desktop of 김철수 or Jörg):
+// the probe takes it as it is, and the list shows such a character as "?".
+TEST_F(FailureCausesTest, AWidePathIsProbedAsItIsAndListedInGbk) {
+  const std::wstring folder = std::wstring(root_.begin(), root_.end()) + L"\\김철수 Jörg 小明";
+  const std::wstring path = folder + L"\\Zorvik.lnk";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  HANDLE held =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kInUse);
+  SetLastError(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CauseOfLastFailure(path.c_str()), FailureCause::kInUse);
+  CloseHandle(held);
+  EXPECT_EQ(CauseOfFailureAt(path.c_str()), FailureCause::kUnknown);
+  FailedFiles failed;
+  failed.Add(path.c_str(), FailureCause::kInUse);
+  EXPECT_TRUE(failed.Has(FailureCause::kInUse));
+  EXPECT_EQ(std::string(failed.Listing()), root_ + "\\??? J?rg 小明\\Zorvik.lnk\r\n");
+  DeleteFileW(path.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // user, runs every program as an administrator, keeps a folder's owner and access list only as far as
 // Unix permissions can hold them, and reports a Linux symbolic link as a reparse point. So the list
 // handed to the system when a folder is made is read where it is handed over (a hook on this
-// program's import of CreateDirectoryA), what lands on disk is read back as far as Wine keeps it, and
+// program's import of CreateDirectoryW), what lands on disk is read back as far as Wine keeps it, and
 // the rights, owners and refusals that Wine cannot give are given through hooks, per folder, as the
 // system would answer them: a token without administrator rights, a folder another user owns, a list
 // that others may change, a list that cannot be read or set, a folder that cannot be opened.
@@ -56,13 +56,13 @@ struct FolderAnswer {
 
 // What the hooks saw and what they are to answer.
 struct Scene {
-  std::vector<std::string> made;                // folders passed to CreateDirectoryA
+  std::vector<std::string> made;                // folders passed to CreateDirectoryW
   std::vector<bool> existedBefore;              // whether each was there at that moment
   std::vector<std::string> madeWith;            // the list each was made with ("" for none)
   std::vector<std::string> listsSet;            // lists given to existing folders (SetSecurityInfo)
   bool administrator = true;                    // CheckTokenMembership's answer, where hooked
   std::map<std::string, FolderAnswer> answers;  // by path
-  std::map<HANDLE, std::string> opened;         // the path each handle of CreateFileA was opened by
+  std::map<HANDLE, std::string> opened;         // the path each handle of CreateFileW was opened by
   test::ImportHook* createDirectory = nullptr;
   test::ImportHook* membership = nullptr;
   test::ImportHook* handleSecurity = nullptr;
@@ -78,15 +78,22 @@ struct Scene {
 };
 Scene* g_scene = nullptr;
 
-BOOL WINAPI SceneCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
-  const auto answer = g_scene->answers.find(path);
+// A path that the folders' code handed to a wide call, as the GBK text that the test named it by.
+std::string Gbk(LPCWSTR path) {
+  char bytes[MAX_PATH * 2] = {};
+  WideCharToMultiByte(936, 0, path, -1, bytes, sizeof bytes, nullptr, nullptr);
+  return bytes;
+}
+
+BOOL WINAPI SceneCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+  const auto answer = g_scene->answers.find(Gbk(path));
   if (answer != g_scene->answers.end() && answer->second.appears)
-    g_scene->createDirectory->original<decltype(&CreateDirectoryA)>()(path, nullptr);
-  g_scene->made.push_back(path);
-  g_scene->existedBefore.push_back(GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES);
+    g_scene->createDirectory->original<decltype(&CreateDirectoryW)>()(path, nullptr);
+  g_scene->made.push_back(Gbk(path));
+  g_scene->existedBefore.push_back(GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES);
   g_scene->madeWith.push_back(security != nullptr ? SddlOf(security->lpSecurityDescriptor, DACL_SECURITY_INFORMATION)
                                                   : "");
-  return g_scene->createDirectory->original<decltype(&CreateDirectoryA)>()(path, security);
+  return g_scene->createDirectory->original<decltype(&CreateDirectoryW)>()(path, security);
 }
 
 BOOL WINAPI SceneCheckTokenMembership(HANDLE token, PSID sid, PBOOL member) {
@@ -95,16 +102,16 @@ BOOL WINAPI SceneCheckTokenMembership(HANDLE token, PSID sid, PBOOL member) {
   return ok;
 }
 
-HANDLE WINAPI SceneCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI SceneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE model) {
-  const auto answer = g_scene->answers.find(path);
+  const auto answer = g_scene->answers.find(Gbk(path));
   if (answer != g_scene->answers.end() && answer->second.openError != 0) {
     SetLastError(answer->second.openError);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE handle = g_scene->createFile->original<decltype(&CreateFileA)>()(path, access, share, security,
+  HANDLE handle = g_scene->createFile->original<decltype(&CreateFileW)>()(path, access, share, security,
                                                                           disposition, flags, model);
-  if (handle != INVALID_HANDLE_VALUE) g_scene->opened[handle] = path;
+  if (handle != INVALID_HANDLE_VALUE) g_scene->opened[handle] = Gbk(path);
   return handle;
 }
 
@@ -191,11 +198,11 @@ class InstallFolderTest : public testing::Test {
   std::vector<std::string> links_;
   std::unique_ptr<HeldFolders> held_;
   Scene scene_;
-  test::ImportHook createDirectory_{"CreateDirectoryA", reinterpret_cast<void*>(&SceneCreateDirectoryA)};
+  test::ImportHook createDirectory_{"CreateDirectoryW", reinterpret_cast<void*>(&SceneCreateDirectoryW)};
   test::ImportHook membership_{"CheckTokenMembership", reinterpret_cast<void*>(&SceneCheckTokenMembership)};
   test::ImportHook handleSecurity_{"GetSecurityInfo", reinterpret_cast<void*>(&SceneGetSecurityInfo)};
   test::ImportHook setSecurity_{"SetSecurityInfo", reinterpret_cast<void*>(&SceneSetSecurityInfo)};
-  test::ImportHook createFile_{"CreateFileA", reinterpret_cast<void*>(&SceneCreateFileA)};
+  test::ImportHook createFile_{"CreateFileW", reinterpret_cast<void*>(&SceneCreateFileW)};
 };
 
 // ---- Folders that the wizard makes ----------------------------------------------------------------
