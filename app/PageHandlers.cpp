@@ -25,6 +25,7 @@
 #include "runtime/TextOperations.h"
 #include "services/DesktopShortcut.h"
 #include "services/FailedFiles.h"
+#include "runtime/WideText.h"
 #include "services/FailureCauses.h"
 #include "services/InstallFolder.h"
 #include "services/MainProgramStart.h"
@@ -132,9 +133,10 @@ void RequireUsableFolders(HeldFolders& held, FolderUse use) {
 void WriteSuiteFiles(FailedFiles& failed) {
   WriteAllPayloads(&failed);
   Text shortcut = Text::Copy(kShortcutName);
+  WideText path;  // the shortcut's path as the system named the desktop: GBK may not hold it
   // The shell object writes the file; what it met on the way is not known here, so the file is asked.
-  if (!CreateDesktopShortcut(shortcut, kMainProgram, {}, {}, kShortcutWindowNormal)) {
-    failed.Add(shortcut, CauseOfFailureAt(shortcut));
+  if (!CreateDesktopShortcut(shortcut, kMainProgram, {}, {}, kShortcutWindowNormal, {}, {}, &path)) {
+    failed.Add(path.c_str(), CauseOfFailureAt(path.c_str()));
   }
 }
 

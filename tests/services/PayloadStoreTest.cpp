@@ -455,7 +455,7 @@ TEST_F(PayloadWrite, AMoveRefusedAfterOthersPutsThemBack) {
 struct KillPoint {
   int countdown = 0;  // file operations to go; the one that reaches 0 is not made
   int renames = 0;
-  test::ImportHook* hooks[5] = {};
+  test::ImportHook* hooks[4] = {};
 };
 KillPoint g_kill;
 
@@ -464,9 +464,9 @@ bool Reached(FILE_INFO_BY_HANDLE_CLASS kind = FileBasicInfo) {
   if (kind == FileRenameInfo) ++g_kill.renames;
   return true;
 }
-HANDLE WINAPI KillingCreateFileA(LPCSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+HANDLE WINAPI KillingCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
   Reached();
-  return g_kill.hooks[0]->original<decltype(&CreateFileA)>()(a, b, c, d, e, f, g);
+  return g_kill.hooks[0]->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
 }
 BOOL WINAPI KillingWriteFile(HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e) {
   Reached();
@@ -480,21 +480,16 @@ BOOL WINAPI KillingSetFileInformationByHandle(HANDLE a, FILE_INFO_BY_HANDLE_CLAS
   Reached(b);
   return g_kill.hooks[3]->original<decltype(&SetFileInformationByHandle)>()(a, b, c, d);
 }
-BOOL WINAPI KillingWritePrivateProfileStringA(LPCSTR a, LPCSTR b, LPCSTR c, LPCSTR d) {
-  Reached();
-  return g_kill.hooks[4]->original<decltype(&WritePrivateProfileStringA)>()(a, b, c, d);
-}
 
 // Arguments: the folder, then the file operation to be killed at (0: none).
 ZV_CHILD_SCENARIO(InstallKilledAt) {
   const std::string folder = argv[argc - 2];
   test::ImportHook hooks[] = {
-      {"CreateFileA", reinterpret_cast<void*>(&KillingCreateFileA)},
+      {"CreateFileW", reinterpret_cast<void*>(&KillingCreateFileW)},
       {"WriteFile", reinterpret_cast<void*>(&KillingWriteFile)},
       {"FlushFileBuffers", reinterpret_cast<void*>(&KillingFlushFileBuffers)},
-      {"SetFileInformationByHandle", reinterpret_cast<void*>(&KillingSetFileInformationByHandle)},
-      {"WritePrivateProfileStringA", reinterpret_cast<void*>(&KillingWritePrivateProfileStringA)}};
-  for (int i = 0; i < 5; ++i) g_kill.hooks[i] = &hooks[i];
+      {"SetFileInformationByHandle", reinterpret_cast<void*>(&KillingSetFileInformationByHandle)}};
+  for (int i = 0; i < 4; ++i) g_kill.hooks[i] = &hooks[i];
   std::vector<std::string> paths;
   std::vector<PayloadEntry> entries;
   for (const char* name : kNames) paths.push_back(folder + "\\" + name + ".exe");
