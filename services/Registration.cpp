@@ -11,9 +11,11 @@ constexpr char kSection[] = "yonghuzu";
 constexpr char kNicknameKey[] = "nicheng";
 constexpr char kGenderKey[] = "xingbie";
 
-void WriteValue(TextArg file, const char* key, TextArg value, FailedFiles& failed) {
+bool WriteValue(TextArg file, const char* key, TextArg value, FailedFiles& failed) {
   ForgetLastError();
-  if (!WriteIniValue(file, kSection, TextArg(key), value)) failed.Add(file, CauseOfLastFailure(file));
+  if (WriteIniValue(file, kSection, TextArg(key), value)) return true;
+  failed.Add(file, CauseOfLastFailure(file));
+  return false;
 }
 
 }  // namespace
@@ -24,8 +26,8 @@ bool IsRegistered(TextArg file) {
 }
 
 void WriteRegistration(TextArg file, TextArg nickname, TextArg gender, FailedFiles& failed) {
-  WriteValue(file, kGenderKey, gender, failed);
-  WriteValue(file, kNicknameKey, nickname, failed);
+  // Without its gender the user would count as registered and never be asked again.
+  if (WriteValue(file, kGenderKey, gender, failed)) WriteValue(file, kNicknameKey, nickname, failed);
 }
 
 }  // namespace zv

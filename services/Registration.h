@@ -11,9 +11,9 @@ namespace zv {
 // by an earlier version killed between its two writes) still counts as registered.
 bool IsRegistered(TextArg file);
 
-// Writes the gender first and the nickname last, so that a configuration that says "registered"
-// always holds both, whenever the writing stops. Each value that could not be written adds the file
-// to `failed`, with the cause.
+// Writes the gender first and the nickname last, and the nickname only when the gender was written,
+// so that a configuration that says "registered" always holds both, whenever and however the writing
+// stops. A value that could not be written adds the file to `failed`, with the cause.
 void WriteRegistration(TextArg file, TextArg nickname, TextArg gender, FailedFiles& failed);
 
 }  // namespace zv

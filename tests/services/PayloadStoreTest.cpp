@@ -554,5 +554,30 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
   }
 }
 
+// A gender that cannot be written (its file's first write refused) leaves no nickname either: the user
+// is not registered without a gender, and is asked again next time.
+test::ImportHook* g_writeHook = nullptr;
+int g_writesToRefuse = 0;
+BOOL WINAPI RefusingWriteFile(HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e) {
+  if (g_writesToRefuse > 0) {
+    --g_writesToRefuse;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return g_writeHook->original<decltype(&WriteFile)>()(a, b, c, d, e);
+}
+
+TEST_F(PayloadWrite, ARegistrationWhoseGenderCannotBeWrittenWritesNoNickname) {
+  const std::string ini = root_ + "\\zvconf.ini";
+  test::ImportHook hook("WriteFile", reinterpret_cast<void*>(&RefusingWriteFile));
+  g_writeHook = &hook;
+  g_writesToRefuse = 1;
+  FailedFiles failed;
+  WriteRegistration(ini.c_str(), "小明", "男性", failed);
+  g_writesToRefuse = 0;
+  EXPECT_FALSE(failed.empty());
+  EXPECT_FALSE(IsRegistered(ini.c_str()));
+}
+
 }  // namespace
 }  // namespace zv
