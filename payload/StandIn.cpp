@@ -56,15 +56,18 @@ bool IsName(const char* first, const char* last, const char* name) {
 // The nickname's GBK bytes ("" when the file, the section or the key is missing). The line breaks,
 // "[", "]" and "=" are never the second byte of a GBK character, so the bytes can be split on them.
 void ReadNickname(const char* configFile, char* out, int capacity) {
-  static char file[64 * 1024];
   out[0] = '\0';
   HANDLE handle = CreateFileA(configFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return;
-  DWORD size = 0;
-  const BOOL read = ReadFile(handle, file, sizeof file, &size, nullptr);
+  DWORD size = GetFileSize(handle, nullptr);
+  char* file = size <= (1u << 20) ? static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size + 1)) : nullptr;
+  const BOOL read = file != nullptr && ReadFile(handle, file, size, &size, nullptr);
   CloseHandle(handle);
-  if (!read) return;
+  if (!read) {
+    if (file != nullptr) HeapFree(GetProcessHeap(), 0, file);
+    return;
+  }
   bool inSection = false;
   for (const char *line = file, *end = file + size; line < end;) {
     const char* next = line;
@@ -87,11 +90,12 @@ void ReadNickname(const char* configFile, char* out, int capacity) {
         int n = 0;
         for (; value < last && n + 1 < capacity; ++value) out[n++] = *value;
         out[n] = '\0';
-        return;
+        break;
       }
     }
     line = next + 1;
   }
+  HeapFree(GetProcessHeap(), 0, file);
 }
 
 // "欢迎你，<nickname>！", or the empty text when no nickname is recorded.
