@@ -83,6 +83,11 @@ void WizardDriver::TypeNickname(const std::string& nickname) {
                       reinterpret_cast<LPARAM>(nickname.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored);
 }
 
+MessageBox WizardDriver::ClickForBox(WizardControl id) {
+  PostMessageW(Control(id), BM_CLICK, 0, 0);
+  return NextMessageBox();
+}
+
 void WizardDriver::TypeWide(const std::wstring& text) {
   DWORD_PTR ignored = 0;
   for (wchar_t unit : text) {

@@ -51,6 +51,9 @@ class WizardDriver {
   // Clicks a button; returns when its handler is back in the message loop, or after a short time-out
   // when the handler waits in a message box or is still working.
   void Click(WizardControl id);
+  // Clicks a button whose handler shows a message box, and returns that box (posted: no waiting for
+  // a handler that is held by its box).
+  MessageBox ClickForBox(WizardControl id);
   void TypeNickname(const std::string& nickname);
   // Types into the nickname box as an input method delivers text: one WM_CHAR per UTF-16 unit, sent
   // as W (a character beyond the basic plane comes as its two surrogates).

@@ -1130,8 +1130,7 @@ TEST_P(AnySystemLanguage, RefusesANicknameThatBreaksARuleAndEmptiesTheBox) {
   for (const auto& refused : kRefused) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(refused.typed)));
     driver_.TypeWide(refused.typed);
-    driver_.Click(WizardControl::RegistrationNext);
-    MessageBox box = driver_.NextMessageBox();
+    MessageBox box = driver_.ClickForBox(WizardControl::RegistrationNext);
     ExpectBox(box, L"抱歉", refused.message);
     PressOk(box);
     driver_.Settle();
@@ -1169,8 +1168,7 @@ TEST_P(AnySystemLanguage, InstallsATypedNicknameAsGbkWithTheShortcutOnTheUsersDe
     OpenRegistration();
     driver_.TypeWide(install.typed);
     driver_.PickGender(install.gender);
-    driver_.Click(WizardControl::RegistrationNext);
-    MessageBox box = driver_.NextMessageBox();
+    MessageBox box = driver_.ClickForBox(WizardControl::RegistrationNext);
     ExpectBox(box, L"恭喜你！！！", L"操作以完成");
     PressOk(box);
     EXPECT_EQ(driver_.WaitForExit(), 0u);
