@@ -1049,8 +1049,13 @@ class DesktopOf {
 class AnySystemLanguage : public Wizard, public testing::WithParamInterface<SystemLanguage> {
  protected:
   void SetUp() override {
-    ASSERT_EQ(GetACP(), GetParam().codePage) << "this is no Wine world of " << GetParam().locale
-                                             << " (ctest runs each row in its own: tests/CMakeLists.txt)";
+    if (GetACP() != GetParam().codePage) {
+      // Under Wine each row has a world of its own locale (tests/CMakeLists.txt); on Windows itself
+      // only the row of the system's code page can run.
+      if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr)
+        GTEST_SKIP() << "this Windows has code page " << GetACP();
+      FAIL() << "this is no Wine world of " << GetParam().locale << ": the code page is " << GetACP();
+    }
     Wizard::SetUp();
   }
 
