@@ -1138,8 +1138,7 @@ TEST_P(AnySystemLanguage, RefusesANicknameThatBreaksARuleAndEmptiesTheBox) {
     MessageBox box = driver_.ClickForBox(WizardControl::RegistrationNext);
     ExpectBox(box, L"抱歉", refused.message);
     PressOk(box);
-    driver_.Settle();
-    if (!IsWindow(driver_.window())) {  // taken and installed: the next row starts on a clean machine
+    if (PathExists("C:\\zor")) {  // taken and installed: the next row starts on a clean machine
       driver_.WaitForExit();
       WaitForProcessesNamed("zvmain.exe", 1);  // started by way of the desktop: it can come late
       CleanMachine();
@@ -1147,6 +1146,7 @@ TEST_P(AnySystemLanguage, RefusesANicknameThatBreaksARuleAndEmptiesTheBox) {
       OpenRegistration();
       continue;
     }
+    driver_.Settle();
     EXPECT_EQ(driver_.WideText(WizardControl::NicknameEdit), L"");
   }
   driver_.Click(WizardControl::RegistrationCancel);
