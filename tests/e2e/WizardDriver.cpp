@@ -1,5 +1,7 @@
 #include "tests/e2e/WizardDriver.h"
 
+#include <iterator>
+
 namespace zv::test {
 namespace {
 
@@ -56,6 +58,17 @@ std::string WizardDriver::Text(WizardControl id) const {
   return text;
 }
 
+std::wstring WideText(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR ignored = 0;
+  if (window == nullptr) return L"<no window>";
+  SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      &ignored);
+  return text;
+}
+
+std::wstring WizardDriver::WideText(WizardControl id) const { return test::WideText(Control(id)); }
+
 void WizardDriver::Click(WizardControl id) {
   // Sent, not posted: when the handler returns to the message loop, the send returns with it, so the
   // next step sees the page as the handler left it. A handler that shows a message box or ends the
@@ -68,6 +81,18 @@ void WizardDriver::TypeNickname(const std::string& nickname) {
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(Control(WizardControl::NicknameEdit), WM_SETTEXT, 0,
                       reinterpret_cast<LPARAM>(nickname.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+MessageBox WizardDriver::ClickForBox(WizardControl id) {
+  PostMessageW(Control(id), BM_CLICK, 0, 0);
+  return NextMessageBox();
+}
+
+void WizardDriver::TypeWide(const std::wstring& text) {
+  DWORD_PTR ignored = 0;
+  for (wchar_t unit : text) {
+    SendMessageTimeoutW(Control(WizardControl::NicknameEdit), WM_CHAR, unit, 1, SMTO_ABORTIFHUNG, 5000, &ignored);
+  }
 }
 
 void WizardDriver::PickGender(int index) {

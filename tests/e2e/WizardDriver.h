@@ -2,6 +2,8 @@
 // their native ids, clicks buttons (BM_CLICK), types the nickname, picks the gender, reads and answers
 // every message box, captures pictures of the screen, and collects the exit code. Used by the
 // end-to-end tests and by the walk-through of scripts/run (zvdrive.exe).
+// The wide readers and TypeWide go through the W calls only, so that what they see and type does not
+// depend on the system's ANSI code page: they serve the tests under every system language.
 #pragma once
 
 #include <windows.h>
@@ -44,11 +46,18 @@ class WizardDriver {
   HWND Control(WizardControl id) const;
   bool IsShown(WizardControl id) const;  // the control and all its ancestors are visible
   std::string Text(WizardControl id) const;
+  std::wstring WideText(WizardControl id) const;
 
   // Clicks a button; returns when its handler is back in the message loop, or after a short time-out
   // when the handler waits in a message box or is still working.
   void Click(WizardControl id);
+  // Clicks a button whose handler shows a message box, and returns that box (posted: no waiting for
+  // a handler that is held by its box).
+  MessageBox ClickForBox(WizardControl id);
   void TypeNickname(const std::string& nickname);
+  // Types into the nickname box as an input method delivers text: one WM_CHAR per UTF-16 unit, sent
+  // as W (a character beyond the basic plane comes as its two surrogates).
+  void TypeWide(const std::wstring& text);
   void PickGender(int index);
 
   // The next message box the wizard shows (window null after the time-out), and pressing its OK.
@@ -66,6 +75,10 @@ class WizardDriver {
   ChildProcess process_;
   HWND window_ = nullptr;
 };
+
+// What a window shows, asked of it through WM_GETTEXT sent as W (a message box's caption, its text
+// control 0xFFFF, the wizard's title or one of its controls).
+std::wstring WideText(HWND window);
 
 // Saves what the screen shows inside the window's rectangle as a 24-bit BMP.
 bool CaptureWindowToBmp(HWND window, const std::string& path);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/StandIn.h"
 #include "tests/e2e/WizardDriver.h"
 #include "tests/support/Faults.h"
 #include "tests/support/ShortcutReader.h"
@@ -968,6 +969,227 @@ TEST_F(Wizard, TheFoldersThatAnInstallationMakesAreNotOpenToEveryone) {
   }
 }
 
+
+// ---- Every system language ----------------------------------------------------------------------
+// The wizard's text is GBK whatever the system's ANSI code page. Each row runs in a Wine world of its
+// locale (tests/CMakeLists.txt) and reads and types through the wide calls only, so that nothing is
+// decoded by an ANSI code page on the test's side either; what lands on disk is compared as bytes.
+
+struct SystemLanguage {
+  const char* locale;  // LANG of the Wine world
+  UINT codePage;       // the ANSI code page that Windows then has
+};
+void PrintTo(const SystemLanguage& language, std::ostream* out) {
+  *out << language.locale << ", code page " << language.codePage;
+}
+const SystemLanguage kSystemLanguages[] = {
+    {"zh_CN.UTF-8", 936}, {"en_US.UTF-8", 1252}, {"zh_TW.UTF-8", 950}, {"ja_JP.UTF-8", 932}, {"hi_IN.UTF-8", 65001},
+};
+
+const wchar_t kUnstorable[] = L"亲，昵称里有无法保存的字符哦！";
+
+// A key's value in section yonghuzu of zvconf.ini, as the bytes on disk ("<missing>" without it).
+std::string ConfigBytes(const std::string& key) {
+  const std::string file = ReadWholeFile(kConfigFile);
+  std::string section;
+  for (std::size_t at = 0, end; at < file.size(); at = end + 1) {
+    end = std::min(file.find('\n', at), file.size());
+    std::string line = file.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+    } else if (section == "yonghuzu" && line.compare(0, key.size() + 1, key + "=") == 0) {
+      return line.substr(key.size() + 1);
+    }
+  }
+  return "<missing>";
+}
+
+// The user's desktop folder moved to C:\users\<name>\Desktop, as the shell folders of a user of that
+// name read (both registry keys the shell consults), for as long as the object lives.
+class DesktopOf {
+ public:
+  explicit DesktopOf(const std::wstring& user) : folder_(L"C:\\users\\" + user + L"\\Desktop") {
+    CreateDirectoryW((L"C:\\users\\" + user).c_str(), nullptr);
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    for (Value& v : values_) {
+      RegCreateKeyExW(HKEY_CURRENT_USER, v.key, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &v.handle,
+                      nullptr);
+      DWORD size = sizeof v.saved;
+      v.had = RegQueryValueExW(v.handle, L"Desktop", nullptr, &v.type, v.saved, &size) == ERROR_SUCCESS;
+      v.size = size;
+      RegSetValueExW(v.handle, L"Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder_.c_str()),
+                     static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t)));
+    }
+  }
+  ~DesktopOf() {
+    for (Value& v : values_) {
+      if (v.had) RegSetValueExW(v.handle, L"Desktop", 0, v.type, v.saved, v.size);
+      RegCloseKey(v.handle);
+    }
+    DeleteFileW(shortcut().c_str());
+    RemoveDirectoryW(folder_.c_str());
+    RemoveDirectoryW(folder_.substr(0, folder_.rfind(L'\\')).c_str());
+  }
+  std::wstring shortcut() const { return folder_ + L"\\Zorvik.lnk"; }
+
+ private:
+  struct Value {
+    const wchar_t* key;
+    HKEY handle = nullptr;
+    bool had = false;
+    DWORD type = 0, size = 0;
+    BYTE saved[2 * MAX_PATH + 2] = {};
+  };
+  std::wstring folder_;
+  Value values_[2] = {{L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+                      {L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}};
+};
+
+class AnySystemLanguage : public Wizard, public testing::WithParamInterface<SystemLanguage> {
+ protected:
+  void SetUp() override {
+    if (GetACP() != GetParam().codePage) {
+      // Under Wine each row has a world of its own locale (tests/CMakeLists.txt); on Windows itself
+      // only the row of the system's code page can run.
+      if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr)
+        GTEST_SKIP() << "this Windows has code page " << GetACP();
+      FAIL() << "this is no Wine world of " << GetParam().locale << ": the code page is " << GetACP();
+    }
+    Wizard::SetUp();
+  }
+
+  // The box's caption, text and buttons as the system holds them; a plain box (flags 0) has OK only.
+  void ExpectBox(const MessageBox& box, const std::wstring& caption, const std::wstring& text) {
+    ASSERT_NE(box.window, nullptr) << "no box";
+    EXPECT_EQ(WideText(box.window), caption);
+    EXPECT_EQ(WideText(GetDlgItem(box.window, 0xFFFF)), text);
+    EXPECT_EQ(box.buttonIds, std::vector<int>{IDOK});
+    EXPECT_FALSE(box.hasIcon);
+  }
+
+  // The greeting of the main program that the installation started, read from its window.
+  std::wstring Greeting() {
+    const std::vector<DWORD> ids = WaitForProcessesNamed("zvmain.exe", 1);
+    for (int i = 0; !ids.empty() && i < 200; ++i) {
+      for (HWND window : TopLevelWindows(ids.front(), "zvmain"))
+        return WideText(GetDlgItem(window, standin::kGreetingLabelId));
+      Sleep(50);
+    }
+    return L"<no main program window>";
+  }
+};
+
+TEST_P(AnySystemLanguage, ShowsEveryTextAsWritten) {
+  const struct {
+    WizardControl control;
+    const wchar_t* text;
+  } kPage1[] = {
+      {WizardControl::TitleLabel, L"Z O R V I K"},
+      {WizardControl::FooterLabel, L" 便捷 强大 绿色 的桌面扩展"},
+      {WizardControl::SelectionLabel, L"请选择你要执行的项目 然后点击 下一步"},
+      {WizardControl::InstallRadio, L"安装"},
+      {WizardControl::UninstallRadio, L"卸载"},
+      {WizardControl::SelectionNext, L"下一步"},
+      {WizardControl::SelectionCancel, L"取消"},
+  }, kPage2[] = {
+      {WizardControl::Disclaimer, L"这是一款私人制作 非营利型应用\r\n\r\n可能会导致部分杀毒软件的误报，你可以选择取消安装\r\n\r\n"
+                                  L"这个安装程序同时也是卸载程序，所以请保留它\r\n\r\n"
+                                  L"相信这个应用 愿意自己承担一切后果 请点击 下一步\r\n\r\n否则请点击【取消】按钮\r\n\r\n"},
+      {WizardControl::GreetingLabel, L"你好 先给自己简单的注册一个个性的昵称吧"},
+      {WizardControl::NicknameLabel, L"昵称："},
+      {WizardControl::GenderLabel, L"性别："},
+      {WizardControl::WarningLabel, L"以上信息注册后不可更改！！！"},
+      {WizardControl::RegistrationNext, L"下一步"},
+      {WizardControl::RegistrationCancel, L"取消"},
+  };
+  StartWizard();
+  EXPECT_EQ(WideText(driver_.window()), L"Zorvik 安装向导");
+  for (const auto& shown : kPage1) EXPECT_EQ(driver_.WideText(shown.control), shown.text) << int(shown.control);
+  driver_.Click(WizardControl::SelectionNext);
+  for (const auto& shown : kPage2) EXPECT_EQ(driver_.WideText(shown.control), shown.text) << int(shown.control);
+  const wchar_t* const genders[] = {L"女性", L"男性", L"人妖"};
+  for (int i = 0; i < 3; ++i) {
+    driver_.PickGender(i);
+    EXPECT_EQ(driver_.WideText(WizardControl::GenderCombo), genders[i]);
+  }
+  driver_.Click(WizardControl::RegistrationCancel);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+}
+
+TEST_P(AnySystemLanguage, RefusesANicknameThatBreaksARuleAndEmptiesTheBox) {
+  const struct {
+    const wchar_t* typed;
+    const wchar_t* message;
+  } kRefused[] = {
+      {L"一二三四五六", L"老大 你写的也太多了吧，昵称不能大于5个汉字或者10个字符"},  // 12 bytes of GBK
+      {L"小　明", L"亲，昵称不能空白或者包含空格哦！"},                            // a full-width space
+      {L"€ a", kUnstorable},  // beyond GBK comes before the space
+      {L"a€", kUnstorable},
+      {L"\U0001F600", kUnstorable},
+      {L"한", kUnstorable},
+      {L"한一二三四五", kUnstorable},  // and before the length
+  };
+  StartWizard();
+  OpenRegistration();
+  for (const auto& refused : kRefused) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(refused.typed)));
+    driver_.TypeWide(refused.typed);
+    MessageBox box = driver_.ClickForBox(WizardControl::RegistrationNext);
+    ExpectBox(box, L"抱歉", refused.message);
+    PressOk(box);
+    if (PathExists("C:\\zor")) {  // taken and installed: the next row starts on a clean machine
+      driver_.WaitForExit();
+      WaitForProcessesNamed("zvmain.exe", 1);  // started by way of the desktop: it can come late
+      CleanMachine();
+      StartWizard();
+      OpenRegistration();
+      continue;
+    }
+    driver_.Settle();
+    EXPECT_EQ(driver_.WideText(WizardControl::NicknameEdit), L"");
+  }
+  driver_.Click(WizardControl::RegistrationCancel);
+  EXPECT_EQ(driver_.WaitForExit(), 0u);
+  EXPECT_FALSE(PathExists("C:\\zor"));
+}
+
+TEST_P(AnySystemLanguage, InstallsATypedNicknameAsGbkWithTheShortcutOnTheUsersDesktop) {
+  const struct {
+    const wchar_t* user;  // whose desktop folder is named so
+    const wchar_t* typed;
+    int gender;
+    const char* nicknameBytes;  // GBK, as the suite reads it
+    const char* genderBytes;
+  } kInstalls[] = {
+      {L"小明", L"小明", 1, "小明", "男性"},
+      {L"Jörg", L"一二三四五", 2, "一二三四五", "人妖"},  // ten bytes of GBK: the most there may be
+  };
+  for (const auto& install : kInstalls) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(install.user)));
+    CleanMachine();
+    DesktopOf desktop(install.user);
+    StartWizard();
+    OpenRegistration();
+    driver_.TypeWide(install.typed);
+    driver_.PickGender(install.gender);
+    MessageBox box = driver_.ClickForBox(WizardControl::RegistrationNext);
+    ExpectBox(box, L"恭喜你！！！", L"操作以完成");
+    PressOk(box);
+    EXPECT_EQ(driver_.WaitForExit(), 0u);
+
+    EXPECT_EQ(ConfigBytes("nicheng"), install.nicknameBytes);
+    EXPECT_EQ(ConfigBytes("xingbie"), install.genderBytes);
+    EXPECT_NE(GetFileAttributesW(desktop.shortcut().c_str()), INVALID_FILE_ATTRIBUTES) << "no shortcut there";
+    EXPECT_EQ(Greeting(), L"欢迎你，" + std::wstring(install.typed) + L"！");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemLanguages, AnySystemLanguage, testing::ValuesIn(kSystemLanguages),
+                         [](const testing::TestParamInfo<SystemLanguage>& info) {
+                           const std::string locale = info.param.locale;
+                           return locale.substr(0, locale.find('.'));
+                         });
 
 // A copy of the setup program in one folder, started from another; the marker library (which logs
 // its loading) lies in both under the names of the system libraries that the program loads by name

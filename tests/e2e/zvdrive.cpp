@@ -7,12 +7,17 @@
 //        settle (wait until the click's handler is back in the message loop)
 //        shot:FILE.bmp (picture of the wizard window)   box (print the next message box, press OK)
 //        boxshot:FILE.bmp (the same, with a picture of the box first)   exit (wait for the end)
-// Prints one line per step; exits with 0 when every step could be carried out, 1 otherwise.
+// Prints one line per step, in GBK whatever the system's code page (the wizard's texts are read and
+// the nickname typed through the W calls, so a walk-through under another system language shows
+// what the user sees there); exits with 0 when every step could be carried out, 1 otherwise.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/WizardDriver.h"
+
+#include <shellapi.h>
 
 namespace {
 
@@ -36,6 +41,13 @@ bool ClickTarget(const std::string& name, WizardControl& control) {
   return false;
 }
 
+std::string Gbk(const std::wstring& text) {
+  const int n = WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
 std::string OneLine(std::string text) {
   std::string out;
   for (char c : text) {
@@ -51,7 +63,12 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  // The arguments as UTF-16: the ANSI ones would hold a nickname only as far as the code page can.
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> argv;
+  for (int i = 0; i < argc; ++i) argv.push_back(Gbk(wide[i]));
   if (argc < 2) {
     std::fputs("usage: zvdrive SETUP.EXE STEP...\n", stderr);
     return 2;
@@ -72,11 +89,12 @@ int main(int argc, char** argv) {
       driver.Click(control);
       std::printf("click: %s\n", arg.c_str());
     } else if (verb == "nick") {
-      driver.TypeNickname(arg);
-      std::printf("nick: %s\n", arg.c_str());
+      const std::wstring typed = wide[i] + (colon + 1);
+      driver.TypeWide(typed);
+      std::printf("nick: %s\n", Gbk(typed).c_str());
     } else if (verb == "gender") {
       driver.PickGender(std::atoi(arg.c_str()));
-      std::printf("gender: %s\n", driver.Text(WizardControl::GenderCombo).c_str());
+      std::printf("gender: %s\n", Gbk(driver.WideText(WizardControl::GenderCombo)).c_str());
     } else if (verb == "settle") {
       driver.Settle();
       std::printf("settle: page %d%s\n", driver.IsShown(WizardControl::SelectionPanel) ? 1 : 2,
@@ -95,7 +113,8 @@ int main(int argc, char** argv) {
         Sleep(1000);  // the box draws its frame and caption after it appears
         zv::test::CaptureWindowToBmp(box.window, arg);
       }
-      std::printf("box: [%s] %s\n", box.caption.c_str(), OneLine(box.text).c_str());
+      std::printf("box: [%s] %s\n", Gbk(zv::test::WideText(box.window)).c_str(),
+                  OneLine(Gbk(zv::test::WideText(GetDlgItem(box.window, 0xFFFF)))).c_str());
       zv::test::PressOk(box);
     } else if (verb == "exit") {
       const DWORD code = driver.WaitForExit();

@@ -126,44 +126,60 @@ INSTANTIATE_TEST_SUITE_P(EveryCatalogueName, StandIn,
                            return std::string(info.param);
                          });
 
-// Starts zvmain with the configuration file and returns the text of its greeting label.
+// Starts zvmain with the configuration file and returns the text of its greeting label, read through
+// the wide call: the stand-in converts the file's GBK itself, whatever the system's code page.
 class StandInMain : public testing::Test {
  protected:
   void SetUp() override { root_ = test::MakeTestRoot("standin_main"); }
   void TearDown() override {
-    process_.Terminate();
+    processes_.clear();
     test::RemoveTree(root_);
   }
 
-  std::string GreetingFor(const std::string& configFile) {
-    if (!process_.Start(Quoted(StandInPath("zvmain")) + " " + Quoted(configFile))) return "<not started>";
-    HWND window = WaitForWindow(process_, "zvmain");
-    if (window == nullptr) return "<no window>";
+  std::wstring GreetingFor(const std::string& configFile) {
+    test::ChildProcess& process = processes_.emplace_back();
+    if (!process.Start(Quoted(StandInPath("zvmain")) + " " + Quoted(configFile))) return L"<not started>";
+    HWND window = WaitForWindow(process, "zvmain");
+    if (window == nullptr) return L"<no window>";
     HWND greeting = GetDlgItem(window, standin::kGreetingLabelId);
-    return greeting ? WindowText(greeting) : "<no greeting label>";
+    wchar_t text[512] = {};
+    if (greeting == nullptr) return L"<no greeting label>";
+    GetWindowTextW(greeting, text, 512);
+    return text;
   }
 
   std::string root_;
-  test::ChildProcess process_;
+  std::vector<test::ChildProcess> processes_;
 };
 
 TEST_F(StandInMain, GreetsTheNicknameRecordedInTheConfigurationFile) {
   // A path with a space, passed quoted, as a test would pass any path.
   const std::string config = root_ + "\\user conf.ini";
-  const std::string nickname = "小明ab";
-  ASSERT_TRUE(WritePrivateProfileStringA(standin::kUserSection, standin::kNicknameKey, nickname.c_str(),
-                                         config.c_str()));
-  EXPECT_EQ(GreetingFor(config), standin::kGreetingPrefix + nickname + standin::kGreetingSuffix);
+  ASSERT_TRUE(WritePrivateProfileStringA(standin::kUserSection, standin::kNicknameKey, "小明ab", config.c_str()));
+  EXPECT_EQ(GreetingFor(config), L"欢迎你，小明ab！");
 }
 
+// The file's bytes are read as the profile calls read them: names in any letter case, blanks around
+// names and values ignored, the first key of the suite's own section only.
 TEST_F(StandInMain, ReadsTheNicknameOnlyFromItsOwnSection) {
-  const std::string config = root_ + "\\zvconf.ini";
-  ASSERT_TRUE(test::WriteWholeFile(config, "[other]\r\nnicheng=x\r\n[yonghuzu]\r\nxingbie=男性\r\n"));
-  EXPECT_EQ(GreetingFor(config), "");
+  const struct {
+    const char* content;
+    const wchar_t* greeting;
+  } kFiles[] = {
+      {"[other]\r\nnicheng=x\r\n[yonghuzu]\r\nxingbie=男性\r\n", L""},
+      {"[other]\nnicheng=x\n[YongHuZu]\nxingbie=男性\n NiCheng = 一二三四五 \nnicheng=y\n[x]\nnicheng=z\n",
+       L"欢迎你，一二三四五！"},
+  };
+  for (const auto& file : kFiles) {
+    SCOPED_TRACE(file.content);
+    const std::string config = root_ + "\\zvconf" + std::to_string(&file - kFiles) + ".ini";
+    ASSERT_TRUE(test::WriteWholeFile(config, file.content));
+    EXPECT_EQ(GreetingFor(config), file.greeting);
+  }
 }
 
 TEST_F(StandInMain, ShowsNoGreetingWhenTheConfigurationFileIsMissing) {
-  EXPECT_EQ(GreetingFor(root_ + "\\missing.ini"), "");
+  EXPECT_EQ(GreetingFor(root_ + "\\missing.ini"), L"");
 }
 
 }  // namespace
