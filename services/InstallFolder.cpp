@@ -222,7 +222,8 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
       // Made in one step with its own list: there is no moment in which the folder exists with the
       // entries of the folder above. One that somebody made meanwhile is checked like any other.
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
-      if (!CreateDirectoryW(path.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS) continue;
+      if (!CreateDirectoryW(path.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return refuse(folder, FolderRefusal::kUnconfirmed);
       handle = OpenToHold(path.c_str(), writing, true);
       if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
     }
@@ -234,16 +235,26 @@ FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderU
     const DWORD byName = GetFileAttributesW(path.c_str());
     if (((information.dwFileAttributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) &
          FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      if (administrator && !LinkIsTrusted(handle.get())) return refuse(folder, FolderRefusal::kLinked);
+      if (administrator) {
+        // Only a link that the administrators or the system made, and that nobody else can point
+        // elsewhere: one that others may change gets the protected list through its own handle, as a
+        // folder does (never during an uninstallation, which changes no list).
+        if (!LinkIsTrusted(handle.get())) return refuse(folder, FolderRefusal::kLinked);
+        const Trust trust = TrustOf(handle.get(), user.sid());
+        const bool protectedNow = trust == Trust::kOpenToOthers && writing && haveDescriptor() &&
+                                  Protect(handle.get(), descriptor.memory, user.sid());
+        if (trust != Trust::kTrusted && !protectedNow) return refuse(folder, FolderRefusal::kLinked);
+      }
       // A link that is followed is held as well as the folder it leads to, which is checked in its place.
-      Hold(std::move(handle));
+      if (!Hold(std::move(handle))) return refuse(folder, FolderRefusal::kUnconfirmed);
       handle = OpenToHold(path.c_str(), writing, false);
-      if (!handle) continue;  // it leads nowhere: the writes through it fail and say so
+      // A link that leads nowhere: nothing there can be checked, so nothing is done there.
+      if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
       if (!GetFileInformationByHandle(handle.get(), &information))
         return refuse(folder, FolderRefusal::kUnconfirmed);
     }
     const HANDLE checked = handle.get();
-    Hold(std::move(handle));
+    if (!Hold(std::move(handle))) return refuse(folder, FolderRefusal::kUnconfirmed);
     // A file in the folder's place: the writes into it fail and say so.
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !writing) continue;
     switch (TrustOf(checked, user.sid())) {

@@ -15,7 +15,9 @@
 //
 // A link (a junction or symbolic link) in a folder's place would send the writes and deletions
 // elsewhere. A wizard running with administrator rights follows none that another user could have
-// planted: only a link that Administrators or SYSTEM own. Without those rights the wizard can write
+// planted or could point elsewhere: only a link that Administrators or SYSTEM own and that nobody
+// else may change (a junction made under a drive's root takes the root's "every signed-in user may
+// modify" until it is given the protected list). Without those rights the wizard can write
 // nowhere its user could not, so a link is followed as before.
 //
 // Every folder is opened as itself (a link is seen as a link) without delete sharing, and all checks
@@ -61,8 +63,11 @@ class HeldFolders {
   // must not follow; makes a missing one (kCreateAndWrite) in one step with the protected access list;
   // for writing, refuses a folder that an untrusted principal owns and gives one that others may
   // change the protected list, read back. Stops at the first refused folder, which `refused()` then
-  // names. A folder that is missing (and not to be made) or could not be made is not refused here: the
-  // writes into it fail and say so.
+  // names. A folder that is missing and not to be made is not refused here (the writes into it fail
+  // and say so); one that could not be made, a link that leads nowhere, and a handle that could not be
+  // held are (kUnconfirmed). With administrator rights a link is followed only where the
+  // administrators or the system own it and nobody else may change it: one that others may change
+  // gets the protected list through its own handle for writing, read back, and is refused otherwise.
   FolderRefusal Prepare(std::span<const char* const> folders, FolderUse use);
   const char* refused() const { return refused_; }
 

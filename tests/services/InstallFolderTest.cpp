@@ -52,6 +52,8 @@ struct FolderAnswer {
   bool setKept = true;   // a list that is set reads back as set (otherwise as before)
   DWORD openError = 0;   // opening the folder fails with this
   bool appears = false;  // somebody makes the folder just before the wizard does
+  DWORD makeError = 0;   // making the folder fails with this
+  bool leadsNowhere = false;  // a link there opens as itself, but what it leads to is not found
 };
 
 // What the hooks saw and what they are to answer.
@@ -87,6 +89,10 @@ std::string Gbk(LPCWSTR path) {
 
 BOOL WINAPI SceneCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
   const auto answer = g_scene->answers.find(Gbk(path));
+  if (answer != g_scene->answers.end() && answer->second.makeError != 0) {
+    SetLastError(answer->second.makeError);
+    return FALSE;
+  }
   if (answer != g_scene->answers.end() && answer->second.appears)
     g_scene->createDirectory->original<decltype(&CreateDirectoryW)>()(path, nullptr);
   g_scene->made.push_back(Gbk(path));
@@ -107,6 +113,10 @@ HANDLE WINAPI SceneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURI
   const auto answer = g_scene->answers.find(Gbk(path));
   if (answer != g_scene->answers.end() && answer->second.openError != 0) {
     SetLastError(answer->second.openError);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (answer != g_scene->answers.end() && answer->second.leadsNowhere && (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE handle = g_scene->createFile->original<decltype(&CreateFileW)>()(path, access, share, security,
@@ -419,6 +429,43 @@ TEST_F(LinkedFolderTest, ALinkThatAdministratorsOrSystemOwnIsFollowed) {
   EXPECT_EQ(test::FilesIn(elsewhere_), std::vector<std::string>{"vik"});
   scene_.answers[link_] = {.security = "O:" + test::OwnUserSid()};
   EXPECT_STREQ(Prepare({link_}, FolderUse::kDelete), link_.c_str());
+}
+
+// A link that the administrators own but others may change could be pointed elsewhere while it is
+// held: it is followed for writing only once it has the protected list (set through its own handle and
+// read back), and never for an uninstallation, which changes no list.
+TEST_F(LinkedFolderTest, ALinkOthersMayChangeIsFollowedOnlyOnceProtected) {
+  const struct {
+    const char* name;
+    FolderAnswer answer;
+    FolderUse use;
+    bool followed;
+  } rows[] = {
+      {"nobody else may change it", {.security = std::string("O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)")}, FolderUse::kDelete, true},
+      {"protected for writing", {.security = "O:BAD:(A;;FA;;;WD)"}, FolderUse::kWrite, true},
+      {"its list cannot be set", {.security = "O:BAD:(A;;FA;;;WD)", .setError = ERROR_ACCESS_DENIED}, FolderUse::kWrite, false},
+      {"its list set is not kept", {.security = "O:BAD:(A;;FA;;;WD)", .setKept = false}, FolderUse::kWrite, false},
+      {"for an uninstallation", {.security = "O:BAD:(A;;FA;;;WD)"}, FolderUse::kDelete, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    scene_.answers[link_] = row.answer;
+    scene_.listsSet.clear();
+    EXPECT_EQ(Prepare({link_}, row.use) == nullptr, row.followed);
+    EXPECT_EQ(scene_.listsSet.empty(), row.use == FolderUse::kDelete || row.answer.security.find("WD") == std::string::npos);
+  }
+}
+
+// What cannot be made or reached is refused, not passed over: a folder that could not be made, and a
+// link of the administrators that leads nowhere.
+TEST_F(LinkedFolderTest, AFolderThatCannotBeMadeOrALinkThatLeadsNowhereIsRefused) {
+  scene_.answers[Path("zv")] = {.makeError = ERROR_ACCESS_DENIED};
+  FolderRefusal why = FolderRefusal::kNone;
+  EXPECT_EQ(Prepare({Path("zv"), Path("zv\\vik")}, FolderUse::kCreateAndWrite, &why), Path("zv"));
+  EXPECT_EQ(why, FolderRefusal::kUnconfirmed);
+  scene_.answers[link_] = {.security = std::string("O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)"), .leadsNowhere = true};
+  EXPECT_EQ(Prepare({link_}, FolderUse::kWrite, &why), link_);
+  EXPECT_EQ(why, FolderRefusal::kUnconfirmed);
 }
 
 TEST_F(LinkedFolderTest, WithoutAdministratorRightsALinkIsFollowedAsBefore) {
