@@ -93,7 +93,7 @@ bool WriteBytesTo(const wchar_t* path, const ByteArray* const* data, std::size_t
     // The target must be closed before it can be replaced; the move then fails if anyone opened it
     // in the meantime, which leaves the old content in place.
     target.reset();
-    if (scratch.MoveOver(path)) return true;
+    if (scratch.MoveOver(path)) return scratch.Settle(directory);
     // Only a refusal for want of rights (to delete the old file) or a target that stays busy gets
     // the plain overwrite; any other failure leaves the old file as it was.
     const DWORD refusal = GetLastError();

@@ -333,9 +333,10 @@ void EditIni(const FileBytes& file, Span section, const char* key, const char* v
   keyLine();
 }
 
-// Reads the INI file's current content through a handle that follows no link: a link in the file's
-// place gives nothing (what it leads to is not ours to read for writing), nor does a missing file.
-// `existed` says whether there was a file of its own.
+// Reads the INI file's current content through a handle that follows no link. A link in the file's
+// place (a symbolic link, or a second name that a backup or sync tool made), or a file whose identity
+// cannot be read, is refused: writing through it would change a file elsewhere, and replacing it
+// would drop every other setting. A missing file reads as empty. `existed` says whether there was one.
 bool ReadOwnIni(const wchar_t* file, FileBytes& content, bool& existed) {
   existed = false;
   content = FileBytes{};
@@ -346,7 +347,10 @@ bool ReadOwnIni(const wchar_t* file, FileBytes& content, bool& existed) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND;  // a missing folder, or no access: nothing is written
   }
-  if (IsLink(current.get(), file)) return true;
+  if (IsLink(current.get(), file)) {
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return false;
+  }
   existed = true;
   return ReadAllOf(current.get(), content);
 }
@@ -396,8 +400,9 @@ bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
   RemoveLeftScratchFilesIn(directory);
 
   // The new content goes to a copy, made new under a name nobody can predict and held open without
-  // sharing, which then takes the file's place: a link there is replaced, never written through, and
-  // a write that fails leaves the old file whole.
+  // sharing, which then takes the file's place once it is on disk, and is put on disk there: a write
+  // that fails leaves the old file whole. A link in the file's place is neither written through nor
+  // replaced.
   ScratchFile copy;
   FileBytes old;
   bool existed = false;
@@ -412,7 +417,7 @@ bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key,
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(edited.bytes().data());
   return WriteAll(copy.handle(), bytes, static_cast<std::uint32_t>(edited.bytes().size())) && copy.Flush() &&
-         copy.MoveOver(path.c_str());
+         copy.MoveOver(path.c_str()) && copy.Settle(directory);
 }
 
 }  // namespace zv

@@ -27,14 +27,48 @@ bool IsHexDigit(wchar_t c) {
   return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
-bool IsScratchName(const wchar_t* name) {
+// The part after the prefix and the random digits of a scratch name, or null where `name` is none.
+// `digits` tells how many there were.
+const wchar_t* AfterScratchDigits(const wchar_t* name, int& digits) {
   if (std::wcslen(name) < 3 ||
       CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name, 3, kScratchPrefix, 3) != CSTR_EQUAL)
-    return false;
+    return nullptr;
   const wchar_t* p = name + 3;
-  int digits = 0;
+  digits = 0;
   for (; digits < kScratchDigits && IsHexDigit(*p); ++p) ++digits;
-  return digits > 0 && lstrcmpiW(p, L".tmp") == 0;
+  return digits > 0 ? p : nullptr;
+}
+
+bool IsScratchName(const wchar_t* name) {
+  int digits = 0;
+  const wchar_t* rest = AfterScratchDigits(name, digits);
+  return rest != nullptr && lstrcmpiW(rest, L".tmp") == 0;
+}
+
+// The name of the file that an old file kept aside was, from its name "zvw<16 digits>.<name>.old"
+// (written into `kept`), or false where `name` is no such name.
+bool KeptName(const wchar_t* name, wchar_t* kept, std::size_t capacity) {
+  int digits = 0;
+  const wchar_t* rest = AfterScratchDigits(name, digits);
+  if (rest == nullptr || digits != kScratchDigits || *rest != L'.') return false;
+  const std::size_t length = std::wcslen(++rest);
+  if (length <= 4 || length - 4 >= capacity || lstrcmpiW(rest + length - 4, L".old") != 0) return false;
+  std::wmemcpy(kept, rest, length - 4);
+  kept[length - 4] = L'\0';
+  return true;
+}
+
+// An old file that a killed writer left kept aside: put back under its own name where that name is
+// missing (as itself, never a link), deleted where the name is there.
+void PutBackOrRemove(const wchar_t* path, const wchar_t* directory, const wchar_t* kept) {
+  wchar_t original[MAX_PATH];
+  if (std::wcslen(directory) + 1 + std::wcslen(kept) >= MAX_PATH) return;
+  wsprintfW(original, EndsWithSeparator(directory) ? L"%s%s" : L"%s\\%s", directory, kept);
+  UniqueFile file(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return;  // held by somebody: left for a later run
+  if (!IsLink(file.get(), path) && RenameTo(file.get(), original, false)) return;
+  if (GetFileAttributesW(original) != INVALID_FILE_ATTRIBUTES) DeleteOnClose(file.get());
 }
 
 // The final path of what `handle` opened: where the system really found it.
@@ -137,18 +171,29 @@ void RemoveLeftScratchFilesIn(const wchar_t* directory) {
   std::size_t end = length;
   if (!EndsWithSeparator(directory)) pattern[end++] = L'\\';
   const std::size_t folderLength = end;
-  std::wcscpy(pattern + end, L"zvw*.tmp");
+  std::wcscpy(pattern + end, L"zvw*");
   WIN32_FIND_DATAW found;
   UniqueFind find(FindFirstFileW(pattern, &found));
   if (!find) return;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsScratchName(found.cFileName)) continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
     if (folderLength + std::wcslen(found.cFileName) >= MAX_PATH) continue;
     wchar_t path[MAX_PATH];
+    wchar_t kept[MAX_PATH];
     std::wmemcpy(path, pattern, folderLength);
     std::wcscpy(path + folderLength, found.cFileName);
-    RemoveFile(path);
+    if (KeptName(found.cFileName, kept, MAX_PATH)) {
+      PutBackOrRemove(path, directory, kept);
+    } else if (IsScratchName(found.cFileName)) {
+      RemoveFile(path);
+    }
   } while (FindNextFileW(find.get(), &found));
+}
+
+void FlushFolder(const wchar_t* directory) {
+  UniqueFile folder(CreateFileW(directory, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (folder) FlushFileBuffers(folder.get());
 }
 
 // Asks the system to delete the file behind `handle` when it is closed; the thread's last error is
@@ -179,15 +224,23 @@ bool IsLink(HANDLE file, const wchar_t* path) {
 }
 
 // A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp".
-bool RandomScratchName(const wchar_t* directory, wchar_t* name) {
-  if (std::wcslen(directory) + 1 + 3 + kScratchDigits + 4 >= MAX_PATH) {
+bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* keeps) {
+  const std::size_t ending = keeps != nullptr ? 1 + std::wcslen(keeps) + 4 : 4;
+  if (std::wcslen(directory) + 1 + 3 + kScratchDigits + ending >= MAX_PATH) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
   std::uint32_t random[2];
   if (!SystemFunction036(random, sizeof random)) return false;
-  wsprintfW(name, EndsWithSeparator(directory) ? L"%s%s%08lX%08lX.tmp" : L"%s\\%s%08lX%08lX.tmp", directory,
+  wsprintfW(name, EndsWithSeparator(directory) ? L"%s%s%08lX%08lX" : L"%s\\%s%08lX%08lX", directory,
             kScratchPrefix, static_cast<unsigned long>(random[0]), static_cast<unsigned long>(random[1]));
+  if (keeps != nullptr) {
+    std::wcscat(name, L".");
+    std::wcscat(name, keeps);
+    std::wcscat(name, L".old");
+  } else {
+    std::wcscat(name, L".tmp");
+  }
   return true;
 }
 
@@ -239,10 +292,15 @@ namespace {
 using namespace replacement;
 
 // One file of a set written together: its new content, staged beside it, and its old file, kept
-// aside while the set is put in place.
+// aside under a name that carries its own (`aside`) until the whole set is in place and on disk.
 struct StagedFile {
   ScratchFile fresh;
   ScratchFile old;
+  bool hadOld = false;          // an old file (not a link) stood in the target's place
+  bool linked = false;          // it got its second name `aside` beforehand (a hard link)
+  UniqueFile target;            // where it could not: the old file, held to be moved aside
+  BY_HANDLE_FILE_INFORMATION identity{};
+  wchar_t aside[MAX_PATH] = {};
 };
 
 // Writes the new content to a scratch file beside its target and flushes it. The target is looked
@@ -263,14 +321,13 @@ bool Stage(const wchar_t* path, const ByteArray* data, ScratchFile& fresh) {
          SetAttributesOf(fresh.handle(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
-// Puts the staged file in its target's place, keeping the old file (never a link, which is simply
-// replaced) under a scratch name until the whole set is in place. Where the file system has second
-// names for a file, the old file gets one first and the new file then replaces the name in one step,
-// so that the name never stands empty; elsewhere the old file is moved aside first. Where the new
-// file cannot take the name, the old one keeps or gets it back.
-bool PutInPlace(const wchar_t* path, StagedFile& file) {
+// Everything that putting the staged file in place needs, done before the first move: the old file
+// (never a link, which is simply replaced) is looked at and gets its second name, "zvw<random>.<its
+// name>.old", so that the new file then replaces its name in one rename and the name never stands
+// empty; where the file system has no second names, the old file is held open instead, to be moved
+// to that name in the window. A target that somebody holds open fails here.
+bool Prepare(const wchar_t* path, StagedFile& file) {
   wchar_t directory[MAX_PATH];
-  wchar_t aside[MAX_PATH];
   if (!DirectoryOf(path, directory, MAX_PATH)) return false;
   // The old file as itself, without sharing: a file that somebody holds open is not moved.
   const auto openTarget = [path] {
@@ -278,39 +335,57 @@ bool PutInPlace(const wchar_t* path, StagedFile& file) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   };
   UniqueFile target = openTarget();
-  if (!target && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  BY_HANDLE_FILE_INFORMATION old;
-  if (target && !IsLink(target.get(), path) && GetFileInformationByHandle(target.get(), &old)) {
-    target.reset();
-    if (RandomScratchName(directory, aside) && CreateHardLinkW(aside, path, nullptr)) {
-      // (Nothing holds the old file while the new one replaces its name: the system refuses to
-      // replace a file that is open.)
-      if (!file.fresh.MoveOver(path)) {
-        const DWORD error = GetLastError();
-        RemoveFile(aside);  // only the second name: the old file keeps its own
-        SetLastError(error);
-        return false;
-      }
-      file.old.Adopt(aside, old);  // where it cannot be had, the next write's tidying removes it
-      return true;
-    }
-    target = openTarget();
-    if (!target || !file.old.TakeAside(static_cast<UniqueFile&&>(target), directory)) return false;
-  }
+  if (!target) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (IsLink(target.get(), path) || !GetFileInformationByHandle(target.get(), &file.identity)) return true;
   target.reset();
+  file.hadOld = true;
+  if (!RandomScratchName(directory, file.aside, NameOf(path))) return false;
+  // (Nothing holds the old file while the new one replaces its name: the system refuses to replace
+  // a file that is open.)
+  file.linked = CreateHardLinkW(file.aside, path, nullptr) != 0;
+  if (!file.linked) file.target = openTarget();
+  return file.linked || static_cast<bool>(file.target);
+}
+
+// Puts the prepared file in its target's place: renames only. Where the new file cannot take the
+// name, the old one keeps it or gets it back; false, with the system's reason.
+bool PutInPlace(const wchar_t* path, StagedFile& file) {
+  if (file.hadOld && !file.linked && !file.old.TakeAsideAs(file.target, file.aside)) return false;
   if (file.fresh.MoveOver(path)) return true;
   const DWORD error = GetLastError();
-  if (file.old.held()) file.old.MoveOver(path);
+  if (file.linked) {
+    RemoveFile(file.aside);  // only the second name: the old file keeps its own
+  } else if (file.old.held() && !file.old.MoveOver(path)) {
+    file.old.Keep();  // under its name, put back by the next writer's tidying
+  }
   SetLastError(error);
   return false;
 }
 
-// Undoes PutInPlace: the old file back in its place, or the new one gone where there was none.
-void PutBack(const wchar_t* path, StagedFile& file) {
-  if (file.old.held()) {
-    file.old.MoveOver(path);
-  } else {
-    RemoveFile(path);
+// Undoes PutInPlace: the old file back in its place, or the new one gone where there was none. An
+// old file that cannot be had or put back stays under its second name, and the new file stays in
+// place: no name that was there goes missing. 0, or the system's reason for what could not be undone.
+DWORD PutBack(const wchar_t* path, StagedFile& file) {
+  file.fresh.Discard();  // closed: the system does not replace a file that is open
+  if (!file.hadOld) return RemoveFile(path) ? 0 : GetLastError();
+  if (file.linked && !file.old.Adopt(file.aside, file.identity)) return GetLastError();
+  if (file.old.MoveOver(path)) return 0;
+  const DWORD error = GetLastError();
+  file.old.Keep();
+  return error;
+}
+
+// The thread's last error, or a general one where the system gave none.
+DWORD LastFailure() {
+  return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+}
+
+// Undoes the first `placed` files, reporting each that could not be undone.
+void PutAllBack(std::span<const WideText> paths, std::vector<StagedFile>& staged, std::size_t placed,
+                std::span<std::uint32_t> errors) {
+  while (placed > 0) {
+    --placed;
+    if (const DWORD error = PutBack(paths[placed].c_str(), staged[placed]); error != 0) errors[placed] = error;
   }
 }
 
@@ -342,20 +417,45 @@ bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint3
     errors[i] = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
     complete = false;
   }
-  if (!complete) return false;
-  // Then the moves, one right after the other, with nothing else in between; the old files stay
-  // aside until every new one is in place, so that a failed move can be undone.
-  std::size_t placed = 0;
-  for (; placed < files.size(); ++placed) {
-    if (PutInPlace(paths[placed].c_str(), staged[placed])) continue;
-    errors[placed] = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
-    while (placed > 0) {
-      --placed;
-      PutBack(paths[placed].c_str(), staged[placed]);
-    }
+  // Everything the moves need (each old file looked at and given its second name) before the first
+  // of them, so that between the first rename and the last nothing runs but the renames.
+  for (std::size_t i = 0; complete && i < files.size(); ++i) {
+    if (Prepare(paths[i].c_str(), staged[i])) continue;
+    errors[i] = LastFailure();
+    complete = false;
+  }
+  if (!complete) {
+    for (StagedFile& file : staged)
+      if (file.linked) RemoveFile(file.aside);
     return false;
   }
-  return true;  // the old files go with `staged`
+  // Then the moves, one right after the other; the old files stay aside until every new one is in
+  // place and on disk, so that a failed move can be undone.
+  for (std::size_t placed = 0; placed < files.size(); ++placed) {
+    if (PutInPlace(paths[placed].c_str(), staged[placed])) continue;
+    errors[placed] = LastFailure();
+    for (std::size_t i = placed + 1; i < files.size(); ++i)
+      if (staged[i].linked) RemoveFile(staged[i].aside);
+    PutAllBack(paths, staged, placed, errors);
+    return false;
+  }
+  // The new files and their names on disk before any old file goes: a power cut after this must
+  // not bring back a mixed suite whose old half was deleted.
+  bool settled = true;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    wchar_t directory[MAX_PATH];
+    if (DirectoryOf(paths[i].c_str(), directory, MAX_PATH) && staged[i].fresh.Settle(directory)) continue;
+    errors[i] = LastFailure();
+    settled = false;
+  }
+  if (!settled) {
+    PutAllBack(paths, staged, files.size(), errors);
+    return false;
+  }
+  // Only now the old files go, each if it is still the file that was kept aside.
+  for (StagedFile& file : staged)
+    if (file.linked && file.old.Adopt(file.aside, file.identity)) file.old.Discard();
+  return true;  // an old file moved aside goes with `staged`
 }
 
 }  // namespace zv

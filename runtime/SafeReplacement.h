@@ -32,9 +32,11 @@ bool EndsWithSeparator(const wchar_t* path);
 // The last component of `path`.
 const wchar_t* NameOf(const wchar_t* path);
 
-// A process killed in the middle of a write leaves its scratch file behind. Such leftovers in
-// `directory` are removed here; a scratch file that a running writer still holds open refuses to be
-// deleted (it is held without sharing), so only files that nobody uses go.
+// A process killed in the middle of a write leaves its scratch file behind, and perhaps an old file
+// kept aside under "zvw<random>.<its name>.old". Such leftovers in `directory` are tidied here: an old
+// file goes back under its name where that name is missing and is deleted where it is there; other
+// scratch files are removed. A scratch file that a running writer still holds open refuses to be
+// moved or deleted (it is held without sharing), so only files that nobody uses are touched.
 void RemoveLeftScratchFilesIn(const wchar_t* directory);
 
 // Asks the system to delete the file behind `handle` when it is closed; the thread's last error is
@@ -52,8 +54,16 @@ bool IsLink(HANDLE file, const wchar_t* path);
 constexpr int kMoveTries = 10;
 constexpr DWORD kMoveRetryMs = 100;
 
-// A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp".
-bool RandomScratchName(const wchar_t* directory, wchar_t* name);
+// A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp";
+// or, for an old file kept aside, the random part, "." and the name of the file it was (`keeps`), then
+// ".old", so that the tidying after a killed writer can put it back where that name is missing.
+bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* keeps = nullptr);
+
+// Puts what was renamed into `directory` on disk: the folder itself is flushed where the file system
+// flushes a folder (NTFS and FAT do, through a handle opened for writing). The moved file's own flush
+// (ScratchFile::Settle) is what Windows documents; the folder's adds the name where that alone would
+// not, and its failure (a file system without such a step) is not one of the write.
+void FlushFolder(const wchar_t* directory);
 
 // Gives the file behind `handle` the name `target` (a link there is replaced, not followed), where
 // `replace` allows replacing an existing file. The rename takes a full path of the system's own
@@ -83,19 +93,13 @@ class ScratchFile {
     }
     return false;
   }
-  // Takes over `file` (open with DELETE access), which is moved aside under a scratch name in
-  // `directory`: kept whole there until it is moved back or discarded.
-  bool TakeAside(UniqueFile file, const wchar_t* directory) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      if (!RandomScratchName(directory, name_)) return false;
-      if (RenameTo(file.get(), name_, false)) {
-        handle_ = static_cast<UniqueFile&&>(file);
-        return GetFileInformationByHandle(handle_.get(), &identity_) != 0;
-      }
-      if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
-    }
-    name_[0] = L'\0';
-    return false;
+  // Takes over `file` (open with DELETE access), which is moved aside under `name`, a name made for
+  // it beforehand (RandomScratchName): a single rename, nothing else.
+  bool TakeAsideAs(UniqueFile& file, const wchar_t* name) {
+    if (!RenameTo(file.get(), name, false)) return false;
+    std::wcscpy(name_, name);
+    handle_ = static_cast<UniqueFile&&>(file);
+    return true;
   }
   // Takes over the file under `name` (the second name of an old file), opened as itself without
   // sharing, if it is still the file `expected` describes.
@@ -109,7 +113,7 @@ class ScratchFile {
   }
   HANDLE handle() const { return handle_.get(); }
   // The file is open here (made, taken aside or reclaimed, and not yet moved or discarded).
-  bool held() const { return static_cast<bool>(handle_); }
+  bool held() const { return static_cast<bool>(handle_) && !placed_; }
 
   // Opens the file again by its name: as itself, and only if it is still the file that was made.
   bool Reclaim() {
@@ -131,11 +135,12 @@ class ScratchFile {
 
   // Moves the file over `target` (a link there is replaced, not followed), trying again for a while
   // where the target is held open by somebody for a moment. The file is the target afterwards, and
-  // no longer this scratch file.
+  // no longer this scratch file; it stays open here (never deleted) so that the move can be put on
+  // disk through the handle that made it (Settle), whatever name it has by then.
   bool MoveOver(const wchar_t* target) {
     for (int attempt = 1;; ++attempt) {
       if (RenameTo(handle_.get(), target, true)) {
-        handle_.reset();
+        placed_ = true;
         name_[0] = L'\0';
         return true;
       }
@@ -144,8 +149,32 @@ class ScratchFile {
     }
   }
 
-  // Deletes the file now (nothing when it is gone or has taken the target's place).
+  // Puts a moved file on disk: its content and its new name, through the handle that moved it (a
+  // power cut after a move that only the cache knew of could bring the old file back), then the
+  // folder `directory` that names it. Closes the file. False when the file's flush failed.
+  bool Settle(const wchar_t* directory) {
+    const bool flushed = Flush();
+    const DWORD error = GetLastError();
+    FlushFolder(directory);
+    Discard();
+    SetLastError(error);
+    return flushed;
+  }
+
+  // Lets the file go as it is, under its scratch name (an old file that could not be put back: the
+  // next writer's tidying puts it back where its name is missing).
+  void Keep() {
+    handle_.reset();
+    name_[0] = L'\0';
+  }
+
+  // Deletes the file now (nothing when it is gone or has taken the target's place: then it is only
+  // closed).
   void Discard() {
+    if (placed_) {
+      placed_ = false;
+      return Keep();
+    }
     if (!handle_ && name_[0] != L'\0') Reclaim();
     if (handle_) DeleteOnClose(handle_.get());
     handle_.reset();
@@ -160,6 +189,7 @@ class ScratchFile {
   }
 
   UniqueFile handle_;
+  bool placed_ = false;  // moved over its target: no longer ours to delete
   BY_HANDLE_FILE_INFORMATION identity_{};
   wchar_t name_[MAX_PATH] = {};
 };

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/FileOperations.h"
 #include "services/Registration.h"
 #include "tests/support/Faults.h"
 #include "tests/support/ImportHook.h"
@@ -446,6 +447,212 @@ TEST_F(PayloadWrite, AMoveRefusedAfterOthersPutsThemBack) {
   EXPECT_EQ(FilesInRoot().size(), paths_.size()) << testing::PrintToString(FilesInRoot());
 }
 
+// ---- On disk before success ----------------------------------------------------------------------
+// A move that only the cache knows of can be undone by a power cut: each file moved into place is
+// flushed through the handle that moved it, and its folder too, before the write returns, and no old
+// program is deleted before then. Seen through the calls, in order.
+struct DiskEvent {
+  char kind;  // 'R' a rename into place (not to a scratch name), 'F' a flush, 'D' a deletion
+  HANDLE handle;
+  bool folder = false;  // a flush of a folder
+};
+struct DiskWatch {
+  std::vector<DiskEvent> events;
+  test::ImportHook* info = nullptr;
+  test::ImportHook* flush = nullptr;
+};
+DiskWatch g_disk;
+
+BOOL WINAPI WatchedInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  const BOOL done = g_disk.info->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
+  if (done && kind == FileRenameInfo) {
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+    const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
+    if (target.find(L"\\zvw") == std::wstring::npos) g_disk.events.push_back({'R', file});
+  }
+  if (done && kind == FileDispositionInfo) g_disk.events.push_back({'D', file});
+  return done;
+}
+BOOL WINAPI WatchedFlush(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  GetFileInformationByHandle(file, &information);
+  g_disk.events.push_back({'F', file, (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  return g_disk.flush->original<decltype(&FlushFileBuffers)>()(file);
+}
+
+TEST_F(PayloadWrite, EveryMoveIsOnDiskBeforeTheWriteReturnsOrAnOldProgramGoes) {
+  const std::string ini = root_ + "\\zvconf.ini";
+  struct Row {
+    const char* what;
+    bool oldFiles;
+    std::function<void()> write;
+    std::size_t moves;
+  };
+  const Row rows[] = {
+      {"first installation", false, [&] { WritePayloads(entries_); }, paths_.size()},
+      {"reinstallation", true, [&] { WritePayloads(entries_); }, paths_.size()},
+      {"new configuration", false, [&] { WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")); }, 1},
+      {"configuration changed", true, [&] { WriteIniValue(ini.c_str(), "yonghuzu", TextArg("xingbie"), TextArg("男性")); }, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.oldFiles) {
+      for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
+      ASSERT_TRUE(test::WriteWholeFile(ini, "[yonghuzu]\r\nnicheng=老王\r\n"));
+    }
+    g_disk = DiskWatch{};
+    {
+      test::ImportHook info("SetFileInformationByHandle", reinterpret_cast<void*>(&WatchedInformation));
+      test::ImportHook flush("FlushFileBuffers", reinterpret_cast<void*>(&WatchedFlush));
+      ASSERT_TRUE(info.ok() && flush.ok());
+      g_disk.info = &info;
+      g_disk.flush = &flush;
+      row.write();
+    }
+    const std::vector<DiskEvent>& events = g_disk.events;
+    std::size_t moves = 0, lastFlush = 0, lastRename = 0;
+    for (std::size_t r = 0; r < events.size(); ++r) {
+      if (events[r].kind != 'R') continue;
+      ++moves;
+      lastRename = r;
+      std::size_t f = r + 1;
+      while (f < events.size() && !(events[f].kind == 'F' && events[f].handle == events[r].handle)) ++f;
+      EXPECT_LT(f, events.size()) << "move " << moves << " is not flushed after it";
+      lastFlush = std::max(lastFlush, f);
+    }
+    EXPECT_EQ(moves, row.moves);
+    bool folderFlushed = false;
+    for (std::size_t i = lastRename; i < events.size(); ++i) folderFlushed |= events[i].kind == 'F' && events[i].folder;
+    EXPECT_TRUE(folderFlushed) << "the folder is not flushed after the last move";
+    for (std::size_t d = lastRename; d < events.size(); ++d)
+      if (events[d].kind == 'D') EXPECT_GT(d, lastFlush) << "a file deleted before every move is on disk";
+    if (row.oldFiles && row.moves > 1) {
+      const auto deletions = std::count_if(events.begin() + lastRename, events.end(), [](const DiskEvent& e) { return e.kind == 'D'; });
+      EXPECT_EQ(static_cast<std::size_t>(deletions), row.moves) << "the old programs kept aside are not deleted";
+    }
+  }
+}
+
+// ---- What a failed undo leaves ------------------------------------------------------------------
+// Each row breaks one step of putting the suite in place or back, through the system's answers: a
+// rename refused (the Nth to a name), an old file's kept copy that cannot be opened, a file system
+// without second names. Whatever breaks, every program's name is there afterwards, with its old bytes
+// or, where its old file could not be put back, with its new ones and the old file kept under a name
+// that carries the program's, for the next run to put back.
+struct Refusal {
+  const wchar_t* name = nullptr;  // how the target's name ends
+  int nth = 0;                    // which rename to such a name is refused (1: the first)
+};
+struct UndoCase {
+  const char* what;
+  Refusal renames[2];
+  const wchar_t* refusedOpen = nullptr;  // CreateFileW refuses names that end so
+  bool noSecondNames = false;            // CreateHardLinkW refuses
+  bool leftByKilledRun = false;          // a kept copy of zvmix (its name missing) and a stale one of zvmain
+  std::vector<std::size_t> failed;       // programs reported
+  std::vector<std::size_t> keptNew;      // programs left with their new bytes, their old kept aside
+};
+
+struct UndoFaults {
+  const UndoCase* row = nullptr;
+  int seen[2] = {};
+  test::ImportHook* rename = nullptr;
+  test::ImportHook* open = nullptr;
+  test::ImportHook* link = nullptr;
+};
+UndoFaults g_undo;
+
+BOOL WINAPI UndoRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  if (kind == FileRenameInfo) {
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+    const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
+    for (int i = 0; i < 2; ++i) {
+      const Refusal& refusal = g_undo.row->renames[i];
+      if (refusal.name != nullptr && target.ends_with(refusal.name) && ++g_undo.seen[i] == refusal.nth) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+      }
+    }
+  }
+  return g_undo.rename->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
+}
+HANDLE WINAPI UndoOpen(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+  if (g_undo.row->refusedOpen != nullptr && std::wstring(a).ends_with(g_undo.row->refusedOpen)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  return g_undo.open->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
+}
+BOOL WINAPI UndoLink(LPCWSTR a, LPCWSTR b, LPSECURITY_ATTRIBUTES c) {
+  if (g_undo.row->noSecondNames) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  return g_undo.link->original<decltype(&CreateHardLinkW)>()(a, b, c);
+}
+
+TEST_F(PayloadWrite, NoFailedStepOfTheUndoLosesAProgramsName) {
+  const UndoCase rows[] = {
+      {"rename of the first refused", {{L"\\zvmain.exe", 1}}, nullptr, false, false, {0}, {}},
+      {"rename of the third refused", {{L"\\zvtune.exe", 1}}, nullptr, false, false, {2}, {}},
+      {"rename of the sixth refused", {{L"\\zvchat.exe", 1}}, nullptr, false, false, {5}, {}},
+      {"restore refused", {{L"\\zvtune.exe", 1}, {L"\\zvmix.exe", 2}}, nullptr, false, false, {1, 2}, {1}},
+      {"kept copy cannot be opened", {{L"\\zvtune.exe", 1}}, L".zvmix.exe.old", false, false, {1, 2}, {1}},
+      {"no second names, rename refused", {{L"\\zvtune.exe", 1}}, nullptr, true, false, {2}, {}},
+      {"no second names, keeping aside refused", {{L".zvmix.exe.old", 1}}, nullptr, true, false, {1}, {}},
+      {"no second names, restore refused", {{L"\\zvtune.exe", 1}, {L"\\zvmix.exe", 2}}, nullptr, true, false,
+       {1, 2}, {1}},
+      {"a kept copy left by a killed run", {{L"\\zvtune.exe", 1}}, nullptr, false, true, {2}, {}},
+  };
+  for (const UndoCase& row : rows) {
+    SCOPED_TRACE(row.what);
+    test::RemoveTree(root_);
+    CreateDirectoryA(root_.c_str(), nullptr);
+    for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
+    if (row.leftByKilledRun) {
+      ASSERT_TRUE(MoveFileA(paths_[1].c_str(), (root_ + "\\zvw0123456789ABCDEF.zvmix.exe.old").c_str()));
+      ASSERT_TRUE(test::WriteWholeFile(root_ + "\\zvwFEDCBA9876543210.zvmain.exe.old", "stale"));
+    }
+    g_undo = UndoFaults{&row};
+    test::ImportHook rename("SetFileInformationByHandle", reinterpret_cast<void*>(&UndoRename));
+    test::ImportHook open("CreateFileW", reinterpret_cast<void*>(&UndoOpen));
+    test::ImportHook link("CreateHardLinkW", reinterpret_cast<void*>(&UndoLink));
+    ASSERT_TRUE(rename.ok() && open.ok() && link.ok());
+    g_undo.rename = &rename;
+    g_undo.open = &open;
+    g_undo.link = &link;
+    FailedFiles failed;
+    WritePayloads(entries_, &failed);
+
+    std::vector<std::string> expectedFailed;
+    for (std::size_t i : row.failed) expectedFailed.push_back(paths_[i]);
+    EXPECT_EQ(ListedPaths(failed), expectedFailed);
+    std::vector<std::string> expectedFiles;
+    for (const char* name : kNames) expectedFiles.push_back(std::string(name) + ".exe");
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+      const bool keptNew = std::count(row.keptNew.begin(), row.keptNew.end(), i) > 0;
+      if (!keptNew) {
+        EXPECT_EQ(test::ReadWholeFile(paths_[i]), "old " + paths_[i]) << kNames[i];
+        continue;
+      }
+      EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
+      // Its old file is kept, under a name that tells which program it was.
+      const std::string ending = std::string(".") + kNames[i] + ".exe.old";
+      bool kept = false;
+      for (const std::string& name : FilesInRoot()) {
+        if (name.starts_with("zvw") && name.ends_with(ending) &&
+            test::ReadWholeFile(root_ + "\\" + name) == "old " + paths_[i]) {
+          kept = true;
+          expectedFiles.push_back(name);
+        }
+      }
+      EXPECT_TRUE(kept) << "the old " << kNames[i] << " is lost";
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(FilesInRoot(), expectedFiles);
+  }
+}
+
 // ---- A wizard killed at any file operation -------------------------------------------------------
 // The child below writes the suite and the registration into a folder as an installation does, and
 // ends itself (TerminateProcess, as the task manager would) at its Nth file operation; its exit code
@@ -455,13 +662,32 @@ TEST_F(PayloadWrite, AMoveRefusedAfterOthersPutsThemBack) {
 struct KillPoint {
   int countdown = 0;  // file operations to go; the one that reaches 0 is not made
   int renames = 0;
+  // While the programs are written: the file operations other than renames made between the first
+  // rename and the last (those since the last rename are pending until the next one).
+  bool watching = false;
+  bool windowOpen = false;  // a rename has been made while watching
+  int strays = 0;
+  int pending = 0;
   test::ImportHook* hooks[4] = {};
 };
 KillPoint g_kill;
 
+// The exit code of a killed child: 100, plus 50 when the operation it was killed at was a rename,
+// plus the renames made before.
+constexpr int kKilledAtRename = 50;
+
 bool Reached(FILE_INFO_BY_HANDLE_CLASS kind = FileBasicInfo) {
-  if (g_kill.countdown > 0 && --g_kill.countdown == 0) TerminateProcess(GetCurrentProcess(), 100 + g_kill.renames);
-  if (kind == FileRenameInfo) ++g_kill.renames;
+  const bool rename = kind == FileRenameInfo;
+  if (g_kill.countdown > 0 && --g_kill.countdown == 0)
+    TerminateProcess(GetCurrentProcess(), 100 + g_kill.renames + (rename ? kKilledAtRename : 0));
+  if (g_kill.watching && rename) {
+    if (g_kill.windowOpen) g_kill.strays += g_kill.pending;
+    g_kill.pending = 0;
+    g_kill.windowOpen = true;
+  } else if (g_kill.watching && g_kill.windowOpen) {
+    ++g_kill.pending;
+  }
+  if (rename) ++g_kill.renames;
   return true;
 }
 HANDLE WINAPI KillingCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
@@ -496,9 +722,15 @@ ZV_CHILD_SCENARIO(InstallKilledAt) {
   for (std::size_t i = 0; i < paths.size(); ++i) entries.push_back({paths[i].c_str(), PayloadCatalogue()[i].payload});
   g_kill.countdown = std::atoi(argv[argc - 1]);
   FailedFiles failed;
+  // The tidying first, as the wizard does before anything else: putting back a kept program is a
+  // rename of its own, before the window.
+  RemoveLeftScratchFiles(folder.c_str());
+  g_kill.watching = true;
   WritePayloads(entries, &failed);
+  g_kill.watching = false;
   WriteRegistration((folder + "\\zvconf.ini").c_str(), "小明", "男性", failed);
-  ExitProcess(failed.empty() ? 0 : 1);
+  // 200 and more: that many file operations other than renames ran between the first and the last.
+  ExitProcess(g_kill.strays > 0 ? 200 + std::min(g_kill.strays, 50) : failed.empty() ? 0 : 1);
 }
 
 TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAndTheNextRunCompletes) {
@@ -522,9 +754,13 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
         WritePrivateProfileStringA("yonghuzu", "xingbie", "女性", ini.c_str());
         WritePrivateProfileStringA("yonghuzu", "nicheng", "老王", ini.c_str());
       }
-      const DWORD renames = run(killAt) - 100;
-      if (renames + 100 == 0) break;  // ran to the end: every file operation has been a kill point
-      ASSERT_LT(renames, 1000u) << "the child failed at kill point " << killAt;
+      const DWORD code = run(killAt);
+      if (code < 100 || code >= 200) {  // ran to the end: every file operation has been a kill point
+        EXPECT_EQ(code, 0u) << "200 + n: n file operations other than renames between the first rename and the last";
+        break;
+      }
+      const bool atRename = code - 100 >= kKilledAtRename;
+      const DWORD renames = code - 100 - (atRename ? kKilledAtRename : 0);
       ++points;
       int olds = 0, news = 0;
       for (std::size_t i = 0; i < paths_.size(); ++i) {
@@ -536,7 +772,8 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
       }
       if (news > 0 && olds > 0) {
         ++mixed;
-        EXPECT_TRUE(renames > 0 && renames < moves) << "mixed outside the moves, at kill point " << killAt;
+        // Only a kill at one of the renames themselves may leave old and new side by side.
+        EXPECT_TRUE(atRename && renames > 0 && renames < moves) << "mixed outside the moves, at kill point " << killAt;
       }
       char nickname[32] = {}, gender[32] = {};
       GetPrivateProfileStringA("yonghuzu", "nicheng", "", nickname, sizeof nickname, ini.c_str());
