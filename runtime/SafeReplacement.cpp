@@ -191,8 +191,9 @@ void RemoveLeftScratchFilesIn(const wchar_t* directory) {
 }
 
 void FlushFolder(const wchar_t* directory) {
-  UniqueFile folder(CreateFileW(directory, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFile folder(CreateFileW(directory, GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (folder) FlushFileBuffers(folder.get());
 }
 
@@ -296,9 +297,9 @@ using namespace replacement;
 struct StagedFile {
   ScratchFile fresh;
   ScratchFile old;
-  bool hadOld = false;          // an old file (not a link) stood in the target's place
-  bool linked = false;          // it got its second name `aside` beforehand (a hard link)
-  UniqueFile target;            // where it could not: the old file, held to be moved aside
+  bool hadOld = false;  // an old file (not a link) stood in the target's place
+  bool linked = false;  // it got its second name `aside` beforehand (a hard link)
+  UniqueFile target;    // where it could not: the old file, held to be moved aside
   BY_HANDLE_FILE_INFORMATION identity{};
   wchar_t aside[MAX_PATH] = {};
 };
@@ -385,7 +386,8 @@ void PutAllBack(std::span<const WideText> paths, std::vector<StagedFile>& staged
                 std::span<std::uint32_t> errors) {
   while (placed > 0) {
     --placed;
-    if (const DWORD error = PutBack(paths[placed].c_str(), staged[placed]); error != 0) errors[placed] = error;
+    if (const DWORD error = PutBack(paths[placed].c_str(), staged[placed]); error != 0)
+      errors[placed] = error;
   }
 }
 

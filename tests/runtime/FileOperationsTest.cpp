@@ -1146,14 +1146,17 @@ TEST_F(IniTest, ALinkInTheFilesPlaceIsNeitherWrittenThroughNorReplaced) {
   enum Kind { kSymbolic, kHard, kUnreadable };
   for (const Kind kind : {kSymbolic, kHard, kUnreadable}) {
     const std::string ini = Path("zvconf" + std::to_string(kind) + ".ini");
-    SCOPED_TRACE(kind == kSymbolic ? "a symbolic link" : kind == kHard ? "a hard link" : "identity unreadable");
+    SCOPED_TRACE(kind == kSymbolic ? "a symbolic link"
+                 : kind == kHard   ? "a hard link"
+                                   : "identity unreadable");
     test::WriteWholeFile(other, before);
     const bool made = kind == kSymbolic ? test::MakeLinuxLink(ini, other)
                       : kind == kHard   ? CreateHardLinkA(ini.c_str(), other.c_str(), nullptr) != FALSE
                                         : test::WriteWholeFile(ini, before);
     ASSERT_TRUE(made) << "the link could not be made";
     std::optional<test::ImportHook> identity;
-    if (kind == kUnreadable) identity.emplace("GetFileInformationByHandle", reinterpret_cast<void*>(&UnreadableIdentity));
+    if (kind == kUnreadable)
+      identity.emplace("GetFileInformationByHandle", reinterpret_cast<void*>(&UnreadableIdentity));
     g_identity = identity ? &*identity : nullptr;
     EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));

@@ -447,206 +447,160 @@ TEST_F(PayloadWrite, AMoveRefusedAfterOthersPutsThemBack) {
   EXPECT_EQ(FilesInRoot().size(), paths_.size()) << testing::PrintToString(FilesInRoot());
 }
 
-// ---- On disk before success ----------------------------------------------------------------------
-// A move that only the cache knows of can be undone by a power cut: each file moved into place is
-// flushed through the handle that moved it, and its folder too, before the write returns, and no old
-// program is deleted before then. Seen through the calls, in order.
-struct DiskEvent {
-  char kind;  // 'R' a rename into place (not to a scratch name), 'F' a flush, 'D' a deletion
-  HANDLE handle;
-  bool folder = false;  // a flush of a folder
+// ---- Putting the suite in place ------------------------------------------------------------------
+// The calls that put files in place, seen in order ('R' a rename into place, not to a scratch name;
+// 'F' a flush, 'f' of a folder; 'D' a deletion), and refused where a test says so.
+struct Calls {
+  std::vector<std::pair<char, HANDLE>> seen;
+  std::vector<std::pair<std::wstring, int>> refusedRenames;  // how the target ends, which one (1: first)
+  const wchar_t* refusedOpen = nullptr;                      // CreateFileW refuses names ending so
+  bool noSecondNames = false;                                // CreateHardLinkW refuses
+  test::ImportHook* hooks[4] = {};
 };
-struct DiskWatch {
-  std::vector<DiskEvent> events;
-  test::ImportHook* info = nullptr;
-  test::ImportHook* flush = nullptr;
-};
-DiskWatch g_disk;
+Calls g_calls;
 
-BOOL WINAPI WatchedInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
-  const BOOL done = g_disk.info->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
-  if (done && kind == FileRenameInfo) {
-    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
-    const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
-    if (target.find(L"\\zvw") == std::wstring::npos) g_disk.events.push_back({'R', file});
-  }
-  if (done && kind == FileDispositionInfo) g_disk.events.push_back({'D', file});
-  return done;
-}
-BOOL WINAPI WatchedFlush(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  GetFileInformationByHandle(file, &information);
-  g_disk.events.push_back({'F', file, (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  return g_disk.flush->original<decltype(&FlushFileBuffers)>()(file);
-}
-
-TEST_F(PayloadWrite, EveryMoveIsOnDiskBeforeTheWriteReturnsOrAnOldProgramGoes) {
-  const std::string ini = root_ + "\\zvconf.ini";
-  struct Row {
-    const char* what;
-    bool oldFiles;
-    std::function<void()> write;
-    std::size_t moves;
-  };
-  const Row rows[] = {
-      {"first installation", false, [&] { WritePayloads(entries_); }, paths_.size()},
-      {"reinstallation", true, [&] { WritePayloads(entries_); }, paths_.size()},
-      {"new configuration", false, [&] { WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")); }, 1},
-      {"configuration changed", true, [&] { WriteIniValue(ini.c_str(), "yonghuzu", TextArg("xingbie"), TextArg("男性")); }, 1},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    if (row.oldFiles) {
-      for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
-      ASSERT_TRUE(test::WriteWholeFile(ini, "[yonghuzu]\r\nnicheng=老王\r\n"));
-    }
-    g_disk = DiskWatch{};
-    {
-      test::ImportHook info("SetFileInformationByHandle", reinterpret_cast<void*>(&WatchedInformation));
-      test::ImportHook flush("FlushFileBuffers", reinterpret_cast<void*>(&WatchedFlush));
-      ASSERT_TRUE(info.ok() && flush.ok());
-      g_disk.info = &info;
-      g_disk.flush = &flush;
-      row.write();
-    }
-    const std::vector<DiskEvent>& events = g_disk.events;
-    std::size_t moves = 0, lastFlush = 0, lastRename = 0;
-    for (std::size_t r = 0; r < events.size(); ++r) {
-      if (events[r].kind != 'R') continue;
-      ++moves;
-      lastRename = r;
-      std::size_t f = r + 1;
-      while (f < events.size() && !(events[f].kind == 'F' && events[f].handle == events[r].handle)) ++f;
-      EXPECT_LT(f, events.size()) << "move " << moves << " is not flushed after it";
-      lastFlush = std::max(lastFlush, f);
-    }
-    EXPECT_EQ(moves, row.moves);
-    bool folderFlushed = false;
-    for (std::size_t i = lastRename; i < events.size(); ++i) folderFlushed |= events[i].kind == 'F' && events[i].folder;
-    EXPECT_TRUE(folderFlushed) << "the folder is not flushed after the last move";
-    for (std::size_t d = lastRename; d < events.size(); ++d)
-      if (events[d].kind == 'D') EXPECT_GT(d, lastFlush) << "a file deleted before every move is on disk";
-    if (row.oldFiles && row.moves > 1) {
-      const auto deletions = std::count_if(events.begin() + lastRename, events.end(), [](const DiskEvent& e) { return e.kind == 'D'; });
-      EXPECT_EQ(static_cast<std::size_t>(deletions), row.moves) << "the old programs kept aside are not deleted";
-    }
-  }
-}
-
-// ---- What a failed undo leaves ------------------------------------------------------------------
-// Each row breaks one step of putting the suite in place or back, through the system's answers: a
-// rename refused (the Nth to a name), an old file's kept copy that cannot be opened, a file system
-// without second names. Whatever breaks, every program's name is there afterwards, with its old bytes
-// or, where its old file could not be put back, with its new ones and the old file kept under a name
-// that carries the program's, for the next run to put back.
-struct Refusal {
-  const wchar_t* name = nullptr;  // how the target's name ends
-  int nth = 0;                    // which rename to such a name is refused (1: the first)
-};
-struct UndoCase {
-  const char* what;
-  Refusal renames[2];
-  const wchar_t* refusedOpen = nullptr;  // CreateFileW refuses names that end so
-  bool noSecondNames = false;            // CreateHardLinkW refuses
-  bool leftByKilledRun = false;          // a kept copy of zvmix (its name missing) and a stale one of zvmain
-  std::vector<std::size_t> failed;       // programs reported
-  std::vector<std::size_t> keptNew;      // programs left with their new bytes, their old kept aside
-};
-
-struct UndoFaults {
-  const UndoCase* row = nullptr;
-  int seen[2] = {};
-  test::ImportHook* rename = nullptr;
-  test::ImportHook* open = nullptr;
-  test::ImportHook* link = nullptr;
-};
-UndoFaults g_undo;
-
-BOOL WINAPI UndoRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+BOOL WINAPI CallsInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  std::wstring target;
   if (kind == FileRenameInfo) {
     const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
-    const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
-    for (int i = 0; i < 2; ++i) {
-      const Refusal& refusal = g_undo.row->renames[i];
-      if (refusal.name != nullptr && target.ends_with(refusal.name) && ++g_undo.seen[i] == refusal.nth) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    target.assign(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
+    for (auto& [ending, nth] : g_calls.refusedRenames)
+      if (target.ends_with(ending) && --nth == 0) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+  }
+  const BOOL done =
+      g_calls.hooks[0]->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
+  if (done && kind == FileRenameInfo && target.find(L"\\zvw") == std::wstring::npos)
+    g_calls.seen.push_back({'R', file});
+  if (done && kind == FileDispositionInfo) g_calls.seen.push_back({'D', file});
+  return done;
+}
+BOOL WINAPI CallsFlush(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  GetFileInformationByHandle(file, &information);
+  g_calls.seen.push_back({(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 'f' : 'F', file});
+  return g_calls.hooks[1]->original<decltype(&FlushFileBuffers)>()(file);
+}
+HANDLE WINAPI CallsOpen(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+  if (g_calls.refusedOpen != nullptr && std::wstring(a).ends_with(g_calls.refusedOpen))
+    return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+  return g_calls.hooks[2]->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
+}
+BOOL WINAPI CallsLink(LPCWSTR a, LPCWSTR b, LPSECURITY_ATTRIBUTES c) {
+  if (g_calls.noSecondNames) return SetLastError(ERROR_INVALID_FUNCTION), FALSE;
+  return g_calls.hooks[3]->original<decltype(&CreateHardLinkW)>()(a, b, c);
+}
+struct CallsHooked {
+  test::ImportHook hooks[4] = {{"SetFileInformationByHandle", reinterpret_cast<void*>(&CallsInformation)},
+                               {"FlushFileBuffers", reinterpret_cast<void*>(&CallsFlush)},
+                               {"CreateFileW", reinterpret_cast<void*>(&CallsOpen)},
+                               {"CreateHardLinkW", reinterpret_cast<void*>(&CallsLink)}};
+  CallsHooked() {
+    for (int i = 0; i < 4; ++i) g_calls.hooks[i] = hooks[i].ok() ? &hooks[i] : nullptr;
+  }
+};
+
+// A move that only the cache knows of can be undone by a power cut: each file moved into place is
+// flushed through the handle that moved it, and its folder, before the write returns, and no old
+// program is deleted before then.
+TEST_F(PayloadWrite, EveryMoveIsOnDiskBeforeTheWriteReturnsOrAnOldProgramGoes) {
+  const std::string ini = root_ + "\\zvconf.ini";
+  for (const bool configuration : {false, true}) {
+    for (const bool oldFiles : {false, true}) {
+      SCOPED_TRACE(std::string(configuration ? "configuration" : "programs") +
+                   (oldFiles ? ", replaced" : ", new"));
+      test::RemoveTree(root_);
+      CreateDirectoryA(root_.c_str(), nullptr);
+      if (oldFiles) {
+        for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
+        ASSERT_TRUE(test::WriteWholeFile(ini, "[yonghuzu]\r\nnicheng=老王\r\n"));
       }
+      g_calls = Calls{};
+      {
+        CallsHooked hooked;
+        ASSERT_TRUE(g_calls.hooks[0] && g_calls.hooks[1]);
+        if (configuration) WriteIniValue(ini.c_str(), "yonghuzu", TextArg("xingbie"), TextArg("男性"));
+        if (!configuration) WritePayloads(entries_);
+      }
+      const auto& seen = g_calls.seen;
+      std::size_t moves = 0, last = 0, flushed = 0;
+      for (std::size_t r = 0; r < seen.size(); ++r) {
+        if (seen[r].first != 'R') continue;
+        ++moves;
+        last = r;
+        const auto flush = std::find(seen.begin() + r, seen.end(), std::make_pair('F', seen[r].second));
+        EXPECT_TRUE(flush != seen.end()) << "move " << moves << " is not flushed after it";
+        flushed = std::max(flushed, static_cast<std::size_t>(flush - seen.begin()));
+      }
+      EXPECT_EQ(moves, configuration ? 1u : paths_.size());
+      const auto after = [&](char kind, std::size_t from) {
+        return std::count_if(seen.begin() + from, seen.end(),
+                             [kind](const auto& e) { return e.first == kind; });
+      };
+      EXPECT_GT(after('f', last), 0) << "the folder is not flushed after the last move";
+      EXPECT_EQ(after('D', last), after('D', flushed)) << "a file deleted before every move is on disk";
+      EXPECT_EQ(after('D', flushed), oldFiles && !configuration ? 6 : 0) << "the old programs stay";
     }
   }
-  return g_undo.rename->original<decltype(&SetFileInformationByHandle)>()(file, kind, info, size);
-}
-HANDLE WINAPI UndoOpen(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
-  if (g_undo.row->refusedOpen != nullptr && std::wstring(a).ends_with(g_undo.row->refusedOpen)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
-  }
-  return g_undo.open->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
-}
-BOOL WINAPI UndoLink(LPCWSTR a, LPCWSTR b, LPSECURITY_ATTRIBUTES c) {
-  if (g_undo.row->noSecondNames) {
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-  }
-  return g_undo.link->original<decltype(&CreateHardLinkW)>()(a, b, c);
 }
 
+// Each row breaks one step of putting the suite in place or back. Whatever breaks, every program's
+// name is there afterwards, with its old bytes or, where its old file could not be put back, with its
+// new ones and the old file kept under a name that carries the program's, for the next run.
 TEST_F(PayloadWrite, NoFailedStepOfTheUndoLosesAProgramsName) {
-  const UndoCase rows[] = {
+  struct Row {
+    const char* what;
+    std::vector<std::pair<std::wstring, int>> renames;
+    const wchar_t* open;
+    bool noSecondNames, leftByKilledRun;
+    std::vector<std::size_t> failed, keptNew;  // programs reported; left new, their old kept aside
+  };
+  const Row rows[] = {
       {"rename of the first refused", {{L"\\zvmain.exe", 1}}, nullptr, false, false, {0}, {}},
-      {"rename of the third refused", {{L"\\zvtune.exe", 1}}, nullptr, false, false, {2}, {}},
       {"rename of the sixth refused", {{L"\\zvchat.exe", 1}}, nullptr, false, false, {5}, {}},
       {"restore refused", {{L"\\zvtune.exe", 1}, {L"\\zvmix.exe", 2}}, nullptr, false, false, {1, 2}, {1}},
       {"kept copy cannot be opened", {{L"\\zvtune.exe", 1}}, L".zvmix.exe.old", false, false, {1, 2}, {1}},
       {"no second names, rename refused", {{L"\\zvtune.exe", 1}}, nullptr, true, false, {2}, {}},
       {"no second names, keeping aside refused", {{L".zvmix.exe.old", 1}}, nullptr, true, false, {1}, {}},
-      {"no second names, restore refused", {{L"\\zvtune.exe", 1}, {L"\\zvmix.exe", 2}}, nullptr, true, false,
-       {1, 2}, {1}},
+      {"no second names, restore refused",
+       {{L"\\zvtune.exe", 1}, {L"\\zvmix.exe", 2}},
+       nullptr,
+       true,
+       false,
+       {1, 2},
+       {1}},
       {"a kept copy left by a killed run", {{L"\\zvtune.exe", 1}}, nullptr, false, true, {2}, {}},
   };
-  for (const UndoCase& row : rows) {
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     test::RemoveTree(root_);
     CreateDirectoryA(root_.c_str(), nullptr);
     for (const std::string& path : paths_) ASSERT_TRUE(test::WriteWholeFile(path, "old " + path));
-    if (row.leftByKilledRun) {
+    if (row.leftByKilledRun) {  // zvmix kept aside, its name missing; a stale copy of zvmain
       ASSERT_TRUE(MoveFileA(paths_[1].c_str(), (root_ + "\\zvw0123456789ABCDEF.zvmix.exe.old").c_str()));
       ASSERT_TRUE(test::WriteWholeFile(root_ + "\\zvwFEDCBA9876543210.zvmain.exe.old", "stale"));
     }
-    g_undo = UndoFaults{&row};
-    test::ImportHook rename("SetFileInformationByHandle", reinterpret_cast<void*>(&UndoRename));
-    test::ImportHook open("CreateFileW", reinterpret_cast<void*>(&UndoOpen));
-    test::ImportHook link("CreateHardLinkW", reinterpret_cast<void*>(&UndoLink));
-    ASSERT_TRUE(rename.ok() && open.ok() && link.ok());
-    g_undo.rename = &rename;
-    g_undo.open = &open;
-    g_undo.link = &link;
+    g_calls = Calls{{}, row.renames, row.open, row.noSecondNames, {}};
     FailedFiles failed;
-    WritePayloads(entries_, &failed);
-
-    std::vector<std::string> expectedFailed;
+    {
+      CallsHooked hooked;
+      ASSERT_TRUE(g_calls.hooks[0] && g_calls.hooks[2] && g_calls.hooks[3]);
+      WritePayloads(entries_, &failed);
+    }
+    std::vector<std::string> expectedFailed, expectedFiles;
     for (std::size_t i : row.failed) expectedFailed.push_back(paths_[i]);
     EXPECT_EQ(ListedPaths(failed), expectedFailed);
-    std::vector<std::string> expectedFiles;
-    for (const char* name : kNames) expectedFiles.push_back(std::string(name) + ".exe");
     for (std::size_t i = 0; i < paths_.size(); ++i) {
-      const bool keptNew = std::count(row.keptNew.begin(), row.keptNew.end(), i) > 0;
-      if (!keptNew) {
+      expectedFiles.push_back(std::string(kNames[i]) + ".exe");
+      if (std::count(row.keptNew.begin(), row.keptNew.end(), i) == 0) {
         EXPECT_EQ(test::ReadWholeFile(paths_[i]), "old " + paths_[i]) << kNames[i];
         continue;
       }
       EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
-      // Its old file is kept, under a name that tells which program it was.
-      const std::string ending = std::string(".") + kNames[i] + ".exe.old";
-      bool kept = false;
-      for (const std::string& name : FilesInRoot()) {
-        if (name.starts_with("zvw") && name.ends_with(ending) &&
-            test::ReadWholeFile(root_ + "\\" + name) == "old " + paths_[i]) {
-          kept = true;
+      for (const std::string& name : FilesInRoot())
+        if (name.ends_with(std::string(".") + kNames[i] + ".exe.old") &&
+            test::ReadWholeFile(root_ + "\\" + name) == "old " + paths_[i])
           expectedFiles.push_back(name);
-        }
-      }
-      EXPECT_TRUE(kept) << "the old " << kNames[i] << " is lost";
+      EXPECT_EQ(expectedFiles.back().substr(0, 3), "zvw") << "the old " << kNames[i] << " is lost";
     }
     std::sort(expectedFiles.begin(), expectedFiles.end());
     EXPECT_EQ(FilesInRoot(), expectedFiles);
@@ -690,7 +644,8 @@ bool Reached(FILE_INFO_BY_HANDLE_CLASS kind = FileBasicInfo) {
   if (rename) ++g_kill.renames;
   return true;
 }
-HANDLE WINAPI KillingCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+HANDLE WINAPI KillingCreateFileW(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f,
+                                 HANDLE g) {
   Reached();
   return g_kill.hooks[0]->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
 }
@@ -719,7 +674,8 @@ ZV_CHILD_SCENARIO(InstallKilledAt) {
   std::vector<std::string> paths;
   std::vector<PayloadEntry> entries;
   for (const char* name : kNames) paths.push_back(folder + "\\" + name + ".exe");
-  for (std::size_t i = 0; i < paths.size(); ++i) entries.push_back({paths[i].c_str(), PayloadCatalogue()[i].payload});
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    entries.push_back({paths[i].c_str(), PayloadCatalogue()[i].payload});
   g_kill.countdown = std::atoi(argv[argc - 1]);
   FailedFiles failed;
   // The tidying first, as the wizard does before anything else: putting back a kept program is a
@@ -756,7 +712,8 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
       }
       const DWORD code = run(killAt);
       if (code < 100 || code >= 200) {  // ran to the end: every file operation has been a kill point
-        EXPECT_EQ(code, 0u) << "200 + n: n file operations other than renames between the first rename and the last";
+        EXPECT_EQ(code, 0u)
+            << "200 + n: n file operations other than renames between the first rename and the last";
         break;
       }
       const bool atRename = code - 100 >= kKilledAtRename;
@@ -765,7 +722,8 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
       int olds = 0, news = 0;
       for (std::size_t i = 0; i < paths_.size(); ++i) {
         const bool isNew = HoldsPayload(paths_[i], i);
-        const bool isOld = reinstalling ? test::ReadWholeFile(paths_[i]) == "old " + paths_[i] : !test::PathExists(paths_[i]);
+        const bool isOld = reinstalling ? test::ReadWholeFile(paths_[i]) == "old " + paths_[i]
+                                        : !test::PathExists(paths_[i]);
         EXPECT_TRUE(isNew || isOld) << kNames[i] << " is neither whole nor old at kill point " << killAt;
         news += isNew;
         olds += isOld;
@@ -773,17 +731,19 @@ TEST_F(PayloadWrite, AKilledInstallationLeavesTheWholeOldSuiteOrTheWholeNewOneAn
       if (news > 0 && olds > 0) {
         ++mixed;
         // Only a kill at one of the renames themselves may leave old and new side by side.
-        EXPECT_TRUE(atRename && renames > 0 && renames < moves) << "mixed outside the moves, at kill point " << killAt;
+        EXPECT_TRUE(atRename && renames > 0 && renames < moves)
+            << "mixed outside the moves, at kill point " << killAt;
       }
       char nickname[32] = {}, gender[32] = {};
       GetPrivateProfileStringA("yonghuzu", "nicheng", "", nickname, sizeof nickname, ini.c_str());
       GetPrivateProfileStringA("yonghuzu", "xingbie", "", gender, sizeof gender, ini.c_str());
-      EXPECT_TRUE(*nickname == '\0' || *gender != '\0') << "registered without a gender at kill point " << killAt;
+      EXPECT_TRUE(*nickname == '\0' || *gender != '\0')
+          << "registered without a gender at kill point " << killAt;
       // The next run tidies what the killed one left and completes.
       ASSERT_EQ(run(0), 0u) << "after kill point " << killAt;
       for (std::size_t i = 0; i < paths_.size(); ++i) EXPECT_TRUE(HoldsPayload(paths_[i], i)) << kNames[i];
-      EXPECT_EQ(FilesInRoot().size(), paths_.size() + 1) << "left after kill point " << killAt << ": "
-                                                        << testing::PrintToString(FilesInRoot());
+      EXPECT_EQ(FilesInRoot().size(), paths_.size() + 1)
+          << "left after kill point " << killAt << ": " << testing::PrintToString(FilesInRoot());
     }
     std::cout << (reinstalling ? "reinstallation: " : "first installation: ") << points << " kill points, "
               << mixed << " leave old and new programs side by side\n";
