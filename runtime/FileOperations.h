@@ -28,7 +28,8 @@ bool FileExists(TextArg path);
 // Writes the arrays' bytes one after another as the whole content of `path` (0 or negative lengths are
 // skipped, the dimension count is ignored). Creates the file or replaces an existing one; the new file
 // takes the folder's access list and gets the archive flag and no other attribute, as an overwrite
-// would leave it; no arrays gives an empty file. Nobody else can open the file while it is written.
+// would leave it; no arrays gives an empty file. Nobody else can open the file while it is written. A
+// replacement is flushed to disk, and again with its new name after its move, before it counts as done.
 // Where a replacement is refused for want of rights, or the target stays busy for about a second, the
 // target is overwritten in place instead; any other failure (a full disk) leaves the old file as it
 // was. A link in the file's place is replaced, never written through. False for the empty path, a
@@ -46,14 +47,19 @@ struct FileContent {
 };
 // Replaces several files as one (the suite's programs): each file's new content is first written to a
 // scratch file beside its target and flushed; only when all of them are whole on disk are they put in
-// place, one right after the other, each old file kept aside until every new one is in place. Where
-// any cannot be written, none is put in place; where one cannot be put in place, those already put in
-// place are put back where the system allows it. True when all are in place; otherwise `errors[i]`
-// holds the system's error for each file that could not be written or put in place (0 for the
-// others), and no scratch file is left. Scratch files that a killed writer left beside the targets are
-// removed first. The disk needs room for the new files beside the old ones.
+// place by renames alone, one right after the other (every open and check they need is made first),
+// each old file kept aside under "zvw<random>.<its name>.old" until every new one is in place and, with
+// its name, flushed to disk; only then are the old files deleted. Where any cannot be written, none is
+// put in place; where one cannot be put in place, those already put in place are put back. An old
+// file that cannot be put back stays under its kept name and its new file in its place (no name that
+// was there goes missing), and is reported. True when all are in place; otherwise `errors[i]` holds
+// the system's error for each file that could not be written, put in place or put back (0 for the
+// others), and no other scratch file is left. What a killed writer left beside the targets is tidied
+// first (RemoveLeftScratchFiles). The disk needs room for the new files beside the old ones.
 bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint32_t> errors);
-// Removes the scratch files that a killed writer left in `directory`, those that nobody holds open.
+// Tidies what a killed writer left in `directory`, where nobody holds it open: an old file kept aside
+// goes back under its own name where that name is missing and is deleted where it is there; other
+// scratch files are removed.
 void RemoveLeftScratchFiles(TextArg directory);
 // INI files are read and written as bytes (GBK, whatever the system's code page), by the rules of the
 // system's profile calls: a line "[name]" (up to its last "]") starts a section, a line "key=value"
@@ -78,10 +84,12 @@ Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<T
 // of a new section's or key's name and of the value are not written. An omitted value deletes the key's
 // line, an omitted key the section's lines (its header to the next section); deleting what is not
 // there changes nothing, and makes no file. A given empty text is written as empty. Every other byte
-// of the file stays as it was. The new content is written to a copy that then takes the file's place:
-// a link in the file's place is replaced, never written through, and a write that fails leaves the
-// old file whole. False for a section, key or value that holds a line break, an empty (blank) section
-// or key, a missing folder, or any failed read or write.
+// of the file stays as it was. The new content is written to a copy that then takes the file's place,
+// and the copy and its move are flushed to disk before the write counts as done; a write that fails
+// leaves the old file whole. A link in the file's place (symbolic, or a second name of a file), or a
+// file whose identity cannot be read, is not written (ERROR_CANT_ACCESS_FILE) and stays as it is, as
+// does what it leads to. False for that, a section, key or value that holds a line break, an empty
+// (blank) section or key, a missing folder, or any failed read or write.
 bool WriteIniValue(TextArg file, TextArg section, OptionalArgument<TextArg> key = {},
                    OptionalArgument<TextArg> value = {});
 

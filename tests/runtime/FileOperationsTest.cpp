@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -1124,28 +1125,45 @@ TEST_F(FileOperationsTest, RemovingALinkInTheFilesPlaceLeavesTheFileItPointsAt) 
 }
 
 // The profile writer follows a link in the file's place and rewrites the file it leads to (seen with
-// a configuration linked to another file): the write replaces the link instead, whether a symbolic
-// link or a second name of another file.
-TEST_F(IniTest, ALinkInTheFilesPlaceIsReplacedNotWrittenThrough) {
+// a configuration linked to another file); replacing the link would drop every other setting. A link,
+// symbolic or a second name that a backup tool made, or a file whose identity cannot be read, is not
+// written: the write fails, and the link and its file stay byte for byte.
+test::ImportHook* g_identity = nullptr;
+BOOL WINAPI UnreadableIdentity(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetFinalPathNameByHandleW(file, path, MAX_PATH, FILE_NAME_NORMALIZED);
+  if (length > 0 && length < MAX_PATH && std::wstring(path).ends_with(L".ini")) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  return g_identity->original<decltype(&GetFileInformationByHandle)>()(file, information);
+}
+
+TEST_F(IniTest, ALinkInTheFilesPlaceIsNeitherWrittenThroughNorReplaced) {
   CreateDirectoryA(Path("elsewhere").c_str(), nullptr);
   const std::string other = Path("elsewhere\\system.ini");
   const std::string before = "[boot]\r\nshell=explorer.exe\r\n";
-  for (const bool symbolic : {true, false}) {
-    SCOPED_TRACE(symbolic ? "a symbolic link" : "a hard link");
+  enum Kind { kSymbolic, kHard, kUnreadable };
+  for (const Kind kind : {kSymbolic, kHard, kUnreadable}) {
+    const std::string ini = Path("zvconf" + std::to_string(kind) + ".ini");
+    SCOPED_TRACE(kind == kSymbolic ? "a symbolic link"
+                 : kind == kHard   ? "a hard link"
+                                   : "identity unreadable");
     test::WriteWholeFile(other, before);
-    if (symbolic ? !test::MakeLinuxLink(ini_, other)
-                 : !CreateHardLinkA(ini_.c_str(), other.c_str(), nullptr)) {
-      ADD_FAILURE() << "the link could not be made";
-      continue;
-    }
-    ASSERT_TRUE(WriteIniValue(ini_.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
-    EXPECT_EQ(test::ReadWholeFile(other), before) << "written through the link";
-    EXPECT_EQ(GetFileAttributesA(ini_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u)
-        << "the link is still there";
-    const auto sections = SectionsOf(ini_);
-    EXPECT_EQ(sections.size(), 1u);
-    EXPECT_EQ(ReadIniValue(ini_.c_str(), "yonghuzu", "nicheng").c_str(), std::string("小明"));
-    DeleteFileA(ini_.c_str());
+    const bool made = kind == kSymbolic ? test::MakeLinuxLink(ini, other)
+                      : kind == kHard   ? CreateHardLinkA(ini.c_str(), other.c_str(), nullptr) != FALSE
+                                        : test::WriteWholeFile(ini, before);
+    ASSERT_TRUE(made) << "the link could not be made";
+    std::optional<test::ImportHook> identity;
+    if (kind == kUnreadable)
+      identity.emplace("GetFileInformationByHandle", reinterpret_cast<void*>(&UnreadableIdentity));
+    g_identity = identity ? &*identity : nullptr;
+    EXPECT_FALSE(WriteIniValue(ini.c_str(), "yonghuzu", TextArg("nicheng"), TextArg("小明")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_ACCESS_FILE));
+    identity.reset();
+    EXPECT_EQ(test::ReadWholeFile(other), before) << "the file it leads to changed";
+    EXPECT_EQ(test::ReadWholeFile(ini), before) << "the link was replaced";
+    for (const std::string& name : Listing()) EXPECT_NE(name.substr(0, 3), "zvw") << "left behind";
   }
 }
 
