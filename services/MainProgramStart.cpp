@@ -17,6 +17,8 @@ namespace {
 // The wizard has administrator rights by whatever route: the elevated half of a split token, the
 // built-in Administrator's full token, SYSTEM. A token that cannot be read counts as one that has
 // them: the suite is then left to the desktop rather than started with rights it must not have.
+// (RunsWithAdministratorRights in InstallFolder.h asks the other way round, whether running as an
+// administrator could help, and answers no when it cannot tell; here not telling must mean yes.)
 bool HasAdministratorRights() {
   UniqueHandle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;
