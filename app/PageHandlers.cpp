@@ -17,6 +17,8 @@
 // written, deleted and started are those of the folders that were checked.
 #include "app/PageHandlers.h"
 
+#include <span>
+
 #include "app/WizardControls.h"
 #include "runtime/ControlProperties.h"
 #include "runtime/FileOperations.h"
@@ -53,11 +55,13 @@ constexpr const char* kInstallFolders[] = {kInstallRoot, kInstallDirectory};
 
 // The programs that the uninstallation stops, and the files it deletes, in this order.
 constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
-constexpr const char* kFilesToDelete[] = {
+// The suite's files: its ten files, then the configuration (which the uninstallation leaves).
+constexpr const char* kSuiteFiles[] = {
     "C:\\zor\\vik\\zvmain.exe", "C:\\zor\\vik\\zvmix.exe",  "C:\\zor\\vik\\zvtune.exe", "C:\\zor\\vik\\zvaux.exe",
     "C:\\zor\\vik\\zvlock.exe", "C:\\zor\\vik\\zvmix.htm",  "C:\\zor\\vik\\zvplay.exe", "C:\\zor\\vik\\zvsky.htm",
-    "C:\\zor\\vik\\zvstat.htm", "C:\\zor\\vik\\zvchat.exe",
+    "C:\\zor\\vik\\zvstat.htm", "C:\\zor\\vik\\zvchat.exe", kConfigFile,
 };
+constexpr std::span<const char* const> kFilesToDelete{kSuiteFiles, 10};
 
 // Messages: every box has one OK button and no icon.
 constexpr std::int32_t kPlainBox = 0;
@@ -86,6 +90,8 @@ constexpr char kLinkedFolderNotDeleted[] = " 是指向其他位置的链接，�
 constexpr char kForeignFolderNotWritten[] = "属于其他用户，为安全起见未写入任何文件。请删除该文件夹后重试。";
 constexpr char kUnconfirmedFolderNotWritten[] = "的权限无法确认，为安全起见未写入任何文件。";
 constexpr char kUnconfirmedFolderNotDeleted[] = "的权限无法确认，为安全起见未删除任何文件。";
+// Entries that others left in a folder that is being protected: listed one per line after the heading.
+constexpr char kForeignEntriesNotWritten[] = "为安全起见未写入任何文件。请删除以上文件后重试。";
 constexpr char kDamagedMessage[] = "此安装包已损坏，无法安装。\r\n请重新获取一份新的安装包。";
 
 bool IsChecked(ControlId control) { return ReadControlInt(kWindowId, control, kRadioBoxChecked) == 1; }
@@ -112,19 +118,21 @@ void RequireIntactPayloads() {
   EndProgram(1);
 }
 
-// Before the first write or deletion: the folders are made or made safe and held until the program
-// ends (see InstallFolder.h); a folder that may not be used ends the program, with nothing written,
-// deleted or started.
-void RequireUsableFolders(HeldFolders& held, FolderUse use) {
-  const FolderRefusal refusal = held.Prepare(kInstallFolders, use);
+// The install folders, held from their inspection (page 1's 下一步, or the uninstallation) until the
+// program ends (see InstallFolder.h).
+HeldFolders g_folders;
+
+// A folder that may not be used ends the program, with nothing written, deleted or started.
+void RequireUsableFolders(FolderRefusal refusal, bool deleting) {
   if (refusal == FolderRefusal::kNone) return;
-  const bool deleting = use == FolderUse::kDelete;
   const char* why = deleting ? kLinkedFolderNotDeleted : kLinkedFolderNotWritten;
   if (refusal == FolderRefusal::kForeignOwner) why = kForeignFolderNotWritten;
   if (refusal == FolderRefusal::kUnconfirmed)
     why = deleting ? kUnconfirmedFolderNotDeleted : kUnconfirmedFolderNotWritten;
   const Text message =
-      JoinTexts({deleting ? kNotUninstalledHeading : kNotInstalledHeading, held.refused(), why});
+      refusal == FolderRefusal::kForeignEntries
+          ? JoinTexts({kNotInstalledHeading, g_folders.entries(), kForeignEntriesNotWritten})
+          : JoinTexts({deleting ? kNotUninstalledHeading : kNotInstalledHeading, g_folders.refused(), why});
   ShowMessage(message, kPlainBox, TextArg(kSorryCaption));
   EndProgram(1);
 }
@@ -140,7 +148,9 @@ void WriteSuiteFiles(FailedFiles& failed) {
   }
 }
 
-[[noreturn]] void FinishInstallation(const FailedFiles& failed) {
+[[noreturn]] void FinishInstallation(FailedFiles& failed) {
+  // A folder that moved or became a link since it was checked: what is there now is not started.
+  if (!g_folders.InPlace()) failed.Add(kMainProgram, FailureCause::kUnknown);
   if (!failed.empty()) ReportFailedFiles(kNotInstalledMessage, failed);
   // The route is known before the box, which tells the user where to start the suite when the
   // wizard may not start it with its own rights.
@@ -151,14 +161,15 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
-  HeldFolders folders;
-  RequireUsableFolders(folders, FolderUse::kDelete);
+  RequireUsableFolders(g_folders.Prepare(kInstallFolders, FolderUse::kDelete), true);
   // What a killed installation left (its scratch files) goes first.
   RemoveLeftScratchFiles(kInstallDirectory);
   // Every running copy, each terminated once, and waited for; a copy that cannot be stopped shows up as
   // a file that cannot be deleted.
   StopProgramsByName(kProgramsToStop, false, kStopWaitMs);
   Delay(kUninstallWaitMs);
+  // The pause is when the folder's owner could have turned it into a mount point: checked again.
+  if (!g_folders.InPlace()) RequireUsableFolders(FolderRefusal::kLinked, true);
   FailedFiles failed;
   for (const char* path : kFilesToDelete) {
     // A file that is not there is not a failure; one that is there and stays is.
@@ -175,8 +186,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 // A registered user's installation is written again as it stands; the configuration is not touched.
 [[noreturn]] void Reinstall() {
   RequireIntactPayloads();
-  HeldFolders folders;
-  RequireUsableFolders(folders, FolderUse::kWrite);
+  RequireUsableFolders(g_folders.MakeReady(kSuiteFiles), false);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   FinishInstallation(failed);
@@ -205,15 +215,18 @@ bool NicknameIsAcceptable() {
 
 [[noreturn]] void Install() {
   RequireIntactPayloads();
-  // An existing folder is fine; one that could not be made shows in the writes.
-  HeldFolders folders;
-  RequireUsableFolders(folders, FolderUse::kCreateAndWrite);
+  // Missing folders are made and open ones protected only now, when the writing starts.
+  RequireUsableFolders(g_folders.MakeReady(kSuiteFiles), false);
   FailedFiles failed;
   WriteSuiteFiles(failed);
   const Text nickname = ReplaceSubtextPairs(Nickname(), {}, {}, {}, "【", "", TextArg("】"), TextArg(""),
                                             TextArg("@#%$"), TextArg(""));
   const Text gender = ReadControlText(kWindowId, kGenderCombo, kComboBoxContent);
-  WriteRegistration(kConfigFile, nickname, gender, failed);
+  if (g_folders.InPlace()) {
+    WriteRegistration(kConfigFile, nickname, gender, failed);
+  } else {
+    failed.Add(kConfigFile, FailureCause::kUnknown);
+  }
   FinishInstallation(failed);
 }
 
@@ -221,7 +234,10 @@ bool NicknameIsAcceptable() {
 
 void OnSelectionNext() {
   if (IsChecked(kUninstallRadio)) Uninstall();
-  if (IsRegistered(kConfigFile)) Reinstall();
+  // The folders are held and looked at before the registration is read in them; nothing is made or
+  // changed yet, so that 取消 on page 2 still leaves the disk as it was.
+  RequireUsableFolders(g_folders.Inspect(kInstallFolders, FolderUse::kCreateAndWrite), false);
+  if (g_folders.present() && IsRegistered(kConfigFile)) Reinstall();
   SetVisible(kRegistrationPanel, true);
   SetVisible(kSelectionPanel, false);
 }

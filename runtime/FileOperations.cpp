@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "runtime/Handles.h"
+#include "runtime/HeldDirectories.h"
 #include "runtime/SafeReplacement.h"
 #include "runtime/WideText.h"
 
@@ -53,7 +54,7 @@ bool WriteBytesTo(const wchar_t* path, const ByteArray* const* data, std::size_t
   // more than the plain write, and removed again if a write fails. (A scratch file with a flush and a
   // rename made a fresh installation's writes several times slower, the flush being most of it.)
   UniqueFile fresh(
-      CreateFileW(path, GENERIC_WRITE | DELETE, 0, &inheritable, CREATE_NEW, kNoFollow, nullptr));
+      files::Open(path, GENERIC_WRITE | DELETE, 0, &inheritable, CREATE_NEW, kNoFollow));
   if (fresh) {
     bool written = WriteArrays(fresh.get(), data, count);
     if (!written) DeleteOnClose(fresh.get());
@@ -66,7 +67,7 @@ bool WriteBytesTo(const wchar_t* path, const ByteArray* const* data, std::size_t
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
   constexpr DWORD kTargetAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  UniqueFile target(CreateFileW(path, kTargetAccess, 0, &inheritable, OPEN_ALWAYS, kNoFollow, nullptr));
+  UniqueFile target(files::Open(path, kTargetAccess, 0, &inheritable, OPEN_ALWAYS, kNoFollow));
   if (!target) return false;
   const bool targetIsNew = GetLastError() != ERROR_ALREADY_EXISTS;  // deleted and re-created meanwhile
   const auto leaveAsItWas = [&] {
@@ -105,7 +106,7 @@ bool WriteBytesTo(const wchar_t* path, const ByteArray* const* data, std::size_t
   // overwrite's. A link is not overwritten, since that would write through it.
   if (link) return leaveAsItWas();
   if (!target) {
-    target.reset(CreateFileW(path, kTargetAccess, 0, &inheritable, OPEN_EXISTING, kNoFollow, nullptr));
+    target.reset(files::Open(path, kTargetAccess, 0, &inheritable, OPEN_EXISTING, kNoFollow));
     if (!target) return false;  // the system's own reason stays the thread's last error
     if (IsLink(target.get(), path)) {
       SetLastError(ERROR_ACCESS_DENIED);
@@ -125,8 +126,8 @@ bool RemoveFile(const wchar_t* path) {
   if (path == nullptr) return false;
   // The name itself is removed, through a handle that follows no link: a link there goes, never the
   // file it leads to.
-  UniqueFile file(CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFile file(files::Open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
   if (!file) return false;
   FILE_DISPOSITION_INFO disposition{TRUE};
   return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) != 0;
@@ -138,6 +139,8 @@ bool RemoveFile(TextArg path) {
 
 bool FileExists(const wchar_t* path) {
   if (path == nullptr) return false;
+  // In a held folder the name is asked of the folder itself (no wildcards there).
+  if (files::InHeldDirectory(path)) return files::Attributes(path) != INVALID_FILE_ATTRIBUTES;
   WIN32_FIND_DATAW data;
   UniqueFind find(FindFirstFileW(path, &data));
   return static_cast<bool>(find);

@@ -64,11 +64,14 @@ void PutBackOrRemove(const wchar_t* path, const wchar_t* directory, const wchar_
   wchar_t original[MAX_PATH];
   if (std::wcslen(directory) + 1 + std::wcslen(kept) >= MAX_PATH) return;
   wsprintfW(original, EndsWithSeparator(directory) ? L"%s%s" : L"%s\\%s", directory, kept);
-  UniqueFile file(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFile file(files::Open(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
   if (!file) return;  // held by somebody: left for a later run
-  if (!IsLink(file.get(), path) && RenameTo(file.get(), original, false)) return;
-  if (GetFileAttributesW(original) != INVALID_FILE_ATTRIBUTES) DeleteOnClose(file.get());
+  const LinkState state = LinkStateOf(file.get(), path);
+  if (state == LinkState::kNotALink && RenameTo(file.get(), original, false)) return;
+  // Where it cannot be told what the kept file is, it stays for a later run.
+  if (state != LinkState::kUnknown && files::Attributes(original) != INVALID_FILE_ATTRIBUTES)
+    DeleteOnClose(file.get());
 }
 
 // The final path of what `handle` opened: where the system really found it.
@@ -78,25 +81,26 @@ bool FinalPathOf(HANDLE handle, wchar_t* out, DWORD capacity) {
   return length > 0 && length < capacity;
 }
 
-// The opened file is not the name `path` in its folder: what was opened was found somewhere else, as
-// through a link that the system followed although asked for the link itself (Wine does, for a
-// Linux symbolic link to a file). Compared with the folder as the system resolves it, so that short
-// names and drive mappings do not count; when either cannot be told, nothing is concluded.
-bool FoundElsewhere(HANDLE file, const wchar_t* path) {
+// Whether the opened file is not the name `path` in its folder: what was opened was found somewhere
+// else, as through a link that the system followed although asked for the link itself (Wine does,
+// for a Linux symbolic link to a file). Compared with the folder as the system resolves it, so that
+// short names and drive mappings do not count. kUnknown where either cannot be told.
+LinkState FoundElsewhere(HANDLE file, const wchar_t* path) {
   wchar_t directory[MAX_PATH];
   wchar_t folderPath[MAX_PATH];
   wchar_t filePath[MAX_PATH];
-  if (!DirectoryOf(path, directory, MAX_PATH) || !FinalPathOf(file, filePath, MAX_PATH)) return false;
-  UniqueFile folder(CreateFileW(directory, FILE_READ_ATTRIBUTES,
+  if (!DirectoryOf(path, directory, MAX_PATH) || !FinalPathOf(file, filePath, MAX_PATH)) return LinkState::kUnknown;
+  UniqueFile folder(files::Open(directory, FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!folder || !FinalPathOf(folder.get(), folderPath, MAX_PATH)) return false;
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+  if (!folder || !FinalPathOf(folder.get(), folderPath, MAX_PATH)) return LinkState::kUnknown;
   const std::size_t folderLength = std::wcslen(folderPath);
-  if (std::wcslen(filePath) < folderLength) return true;
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, filePath, static_cast<int>(folderLength),
+  if (std::wcslen(filePath) < folderLength) return LinkState::kLink;
+  const bool elsewhere = CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, filePath, static_cast<int>(folderLength),
                         folderPath, static_cast<int>(folderLength)) != CSTR_EQUAL ||
          (filePath[folderLength] != L'\\' && !EndsWithSeparator(folderPath)) ||
          lstrcmpiW(filePath + folderLength + (filePath[folderLength] == L'\\' ? 1 : 0), NameOf(path)) != 0;
+  return elsewhere ? LinkState::kLink : LinkState::kNotALink;
 }
 
 }  // namespace
@@ -164,36 +168,36 @@ const wchar_t* NameOf(const wchar_t* path) {
 // `directory` are removed here; a scratch file that a running writer still holds open refuses to be
 // deleted (it is held without sharing), so only files that nobody uses go.
 void RemoveLeftScratchFilesIn(const wchar_t* directory) {
-  wchar_t pattern[MAX_PATH];
-  const std::size_t length = std::wcslen(directory);
-  if (length + 1 + 3 + 6 >= MAX_PATH) return;
-  std::wmemcpy(pattern, directory, length);
-  std::size_t end = length;
-  if (!EndsWithSeparator(directory)) pattern[end++] = L'\\';
-  const std::size_t folderLength = end;
-  std::wcscpy(pattern + end, L"zvw*");
-  WIN32_FIND_DATAW found;
-  UniqueFind find(FindFirstFileW(pattern, &found));
-  if (!find) return;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-    if (folderLength + std::wcslen(found.cFileName) >= MAX_PATH) continue;
+  struct Listing {
+    const wchar_t* directory;
     wchar_t path[MAX_PATH];
-    wchar_t kept[MAX_PATH];
-    std::wmemcpy(path, pattern, folderLength);
-    std::wcscpy(path + folderLength, found.cFileName);
-    if (KeptName(found.cFileName, kept, MAX_PATH)) {
-      PutBackOrRemove(path, directory, kept);
-    } else if (IsScratchName(found.cFileName)) {
-      RemoveFile(path);
-    }
-  } while (FindNextFileW(find.get(), &found));
+    std::size_t folderLength;
+  } listing{directory, {}, std::wcslen(directory)};
+  if (listing.folderLength + 1 + 3 + 6 >= MAX_PATH) return;
+  std::wmemcpy(listing.path, directory, listing.folderLength);
+  if (!EndsWithSeparator(directory)) listing.path[listing.folderLength++] = L'\\';
+  files::ForEachEntry(
+      directory,
+      [](const wchar_t* name, DWORD attributes, void* context) {
+        auto& list = *static_cast<Listing*>(context);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || list.folderLength + std::wcslen(name) >= MAX_PATH)
+          return true;
+        std::wcscpy(list.path + list.folderLength, name);
+        wchar_t kept[MAX_PATH];
+        if (KeptName(name, kept, MAX_PATH)) {
+          PutBackOrRemove(list.path, list.directory, kept);
+        } else if (IsScratchName(name)) {
+          RemoveFile(list.path);
+        }
+        return true;
+      },
+      &listing);
 }
 
 void FlushFolder(const wchar_t* directory) {
-  UniqueFile folder(CreateFileW(directory, GENERIC_WRITE,
+  UniqueFile folder(files::Open(directory, GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
   if (folder) FlushFileBuffers(folder.get());
 }
 
@@ -214,15 +218,17 @@ bool SetAttributesOf(HANDLE handle, DWORD attributes) {
 
 // A link in a file's place: a symbolic link or junction, or a name that shares its file with
 // another name (a hard link), through which a write would change a file elsewhere.
-bool IsLink(HANDLE file, const wchar_t* path) {
+LinkState LinkStateOf(HANDLE file, const wchar_t* path) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information)) return true;
-  const DWORD attributes = GetFileAttributesW(path);
-  return (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-         information.nNumberOfLinks > 1 ||
-         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
-         FoundElsewhere(file, path);
+  if (!GetFileInformationByHandle(file, &information)) return LinkState::kUnknown;
+  const DWORD attributes = files::Attributes(path);
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks > 1 ||
+      (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0))
+    return LinkState::kLink;
+  return FoundElsewhere(file, path);
 }
+
+bool IsLink(HANDLE file, const wchar_t* path) { return LinkStateOf(file, path) != LinkState::kNotALink; }
 
 // A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp".
 bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* keeps) {
@@ -249,27 +255,7 @@ bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* k
 // `replace` allows replacing an existing file. The rename takes a full path of the system's own
 // form: "\??\C:\...", "\??\UNC\server\share\...".
 bool RenameTo(HANDLE handle, const wchar_t* target, bool replace) {
-  wchar_t full[MAX_PATH];
-  const DWORD length = GetFullPathNameW(target, MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return false;
-  const wchar_t* rest = full;
-  const wchar_t* prefix = L"\\??\\";
-  if (std::wcsncmp(full, L"\\\\?\\", 4) == 0 || std::wcsncmp(full, L"\\\\.\\", 4) == 0) {
-    rest = full + 4;
-  } else if (full[0] == L'\\' && full[1] == L'\\') {
-    rest = full + 2;
-    prefix = L"\\??\\UNC\\";
-  }
-  alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
-  std::memset(buffer, 0, sizeof buffer);
-  rename->ReplaceIfExists = replace ? TRUE : FALSE;
-  const std::size_t prefixLength = std::wcslen(prefix);
-  const std::size_t restLength = std::wcslen(rest);  // below MAX_PATH: the whole fits
-  std::wmemcpy(rename->FileName, prefix, prefixLength);
-  std::wmemcpy(rename->FileName + prefixLength, rest, restLength);
-  rename->FileNameLength = static_cast<DWORD>((prefixLength + restLength) * sizeof(wchar_t));
-  return SetFileInformationByHandle(handle, FileRenameInfo, rename, sizeof buffer) != 0;
+  return files::Rename(handle, target, replace);
 }
 
 // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
@@ -313,8 +299,8 @@ bool Stage(const wchar_t* path, const ByteArray* data, ScratchFile& fresh) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  UniqueFile target(CreateFileW(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFile target(files::Open(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
   if (target ? !MayReplace(target.get()) : GetLastError() != ERROR_FILE_NOT_FOUND) return false;
   target.reset();
   const ByteArray* const arrays[] = {data};
@@ -332,18 +318,25 @@ bool Prepare(const wchar_t* path, StagedFile& file) {
   if (!DirectoryOf(path, directory, MAX_PATH)) return false;
   // The old file as itself, without sharing: a file that somebody holds open is not moved.
   const auto openTarget = [path] {
-    return UniqueFile(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return UniqueFile(files::Open(path, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
   };
   UniqueFile target = openTarget();
   if (!target) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (IsLink(target.get(), path) || !GetFileInformationByHandle(target.get(), &file.identity)) return true;
-  target.reset();
+  // A link is simply replaced. A file that cannot be told from one is refused: replaced without being
+  // kept aside, a program there could not be put back.
+  switch (LinkStateOf(target.get(), path)) {
+    case LinkState::kLink: return true;
+    case LinkState::kUnknown: SetLastError(ERROR_CANT_ACCESS_FILE); return false;
+    case LinkState::kNotALink: break;
+  }
+  if (!GetFileInformationByHandle(target.get(), &file.identity)) return false;
   file.hadOld = true;
   if (!RandomScratchName(directory, file.aside, NameOf(path))) return false;
-  // (Nothing holds the old file while the new one replaces its name: the system refuses to replace
-  // a file that is open.)
-  file.linked = CreateHardLinkW(file.aside, path, nullptr) != 0;
+  // The second name is given through the handle that was checked. (Nothing holds the old file while
+  // the new one replaces its name: the system refuses to replace a file that is open.)
+  file.linked = files::AddName(target.get(), file.aside);
+  target.reset();
   if (!file.linked) file.target = openTarget();
   return file.linked || static_cast<bool>(file.target);
 }

@@ -12,6 +12,7 @@
 #include <cwchar>
 
 #include "runtime/Handles.h"
+#include "runtime/HeldDirectories.h"
 #include "runtime/Text.h"
 
 namespace zv::replacement {
@@ -46,7 +47,11 @@ void DeleteOnClose(HANDLE handle);
 bool SetAttributesOf(HANDLE handle, DWORD attributes);
 
 // A link in a file's place: a symbolic link or junction, or a name that shares its file with
-// another name (a hard link), through which a write would change a file elsewhere.
+// another name (a hard link), through which a write would change a file elsewhere. kUnknown where
+// the system does not tell (the file's identity or final path unreadable).
+enum class LinkState { kNotALink, kLink, kUnknown };
+LinkState LinkStateOf(HANDLE file, const wchar_t* path);
+// A link, or a file that cannot be told from one: never written through.
 bool IsLink(HANDLE file, const wchar_t* path);
 
 // How often, and how far apart, a move that meets a sharing violation is tried again: a virus scanner
@@ -87,7 +92,7 @@ class ScratchFile {
   bool Create(const wchar_t* directory) {
     for (int attempt = 0; attempt < 4; ++attempt) {
       if (!RandomScratchName(directory, name_)) return false;
-      handle_.reset(CreateFileW(name_, kAccess, 0, nullptr, CREATE_NEW, kAsItself, nullptr));
+      handle_.reset(files::Open(name_, kAccess, 0, nullptr, CREATE_NEW, kAsItself));
       if (handle_) return GetFileInformationByHandle(handle_.get(), &identity_) != 0 || Fail();
       if (GetLastError() != ERROR_FILE_EXISTS) return false;
     }
@@ -117,7 +122,7 @@ class ScratchFile {
 
   // Opens the file again by its name: as itself, and only if it is still the file that was made.
   bool Reclaim() {
-    handle_.reset(CreateFileW(name_, kAccess, 0, nullptr, OPEN_EXISTING, kAsItself, nullptr));
+    handle_.reset(files::Open(name_, kAccess, 0, nullptr, OPEN_EXISTING, kAsItself));
     BY_HANDLE_FILE_INFORMATION now;
     if (!handle_ || !GetFileInformationByHandle(handle_.get(), &now)) return false;
     if (now.dwVolumeSerialNumber != identity_.dwVolumeSerialNumber ||

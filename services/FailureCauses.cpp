@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runtime/Handles.h"
+#include "runtime/HeldDirectories.h"
 #include "runtime/WideText.h"
 #include "services/InstallFolder.h"
 
@@ -10,7 +11,7 @@ namespace zv {
 namespace {
 
 bool IsFolder(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
+  const DWORD attributes = files::Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -18,7 +19,7 @@ bool IsFolder(const wchar_t* path) {
 // a hidden or system file, is not a matter of rights; and a program that already runs with
 // administrator rights gains nothing by being run as an administrator.
 FailureCause RefusalAt(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
+  const DWORD attributes = files::Attributes(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FailureCause::kUnknown;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return FailureCause::kReadOnly;
@@ -47,10 +48,9 @@ FailureCause CauseOfFailureAt(const wchar_t* path) {
   }
   // Opened as itself (a link there is not followed), and with identification only: a pipe's server
   // in the file's place could otherwise act with this program's rights.
-  UniqueFile probe(CreateFileW(
+  UniqueFile probe(files::Open(
       path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-      nullptr));
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
   FailureCause cause = CauseOfSystemError(error);

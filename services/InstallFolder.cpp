@@ -7,7 +7,10 @@
 #include <cstring>
 #include <utility>
 
+#include "runtime/HeldDirectories.h"
+#include "runtime/SafeReplacement.h"
 #include "runtime/WideText.h"
+#include "services/TextHelpers.h"
 
 namespace zv {
 namespace {
@@ -164,8 +167,7 @@ UniqueFile OpenToHold(const wchar_t* folder, bool writing, bool asItself) {
   constexpr DWORD kHold = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (asItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   const auto open = [&](DWORD access) {
-    return UniqueFile(CreateFileW(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  flags, nullptr));
+    return UniqueFile(files::Open(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags));
   };
   if (writing) {
     UniqueFile settable = open(kHold | WRITE_DAC);
@@ -190,88 +192,217 @@ bool RunsWithAdministratorRights() {
   return CheckTokenMembership(nullptr, sid, &member) && member;
 }
 
-bool HeldFolders::Hold(UniqueFile handle) {
-  if (count_ == kMaxHeld) return false;
-  held_[count_++] = std::move(handle);
+HeldFolders::~HeldFolders() {
+  for (Folder& folder : folders_) LetGoOfDirectory(folder.handle.get());
+}
+
+FolderRefusal HeldFolders::Refuse(int index, FolderRefusal why) {
+  refused_ = folders_[index].path;
+  return why;
+}
+
+FolderRefusal HeldFolders::Inspect(std::span<const char* const> folders, FolderUse use) {
+  for (Folder& folder : folders_) {
+    LetGoOfDirectory(folder.handle.get());
+    folder = Folder{};
+  }
+  refused_ = nullptr;
+  entries_ = Text();
+  use_ = use;
+  count_ = static_cast<int>(folders.size() < kMaxFolders ? folders.size() : kMaxFolders);
+  missingFrom_ = count_;
+  for (int i = 0; i < count_; ++i) {
+    folders_[i].path = folders[i];
+    // Below a missing folder nothing is there to open.
+    if (missingFrom_ < i) continue;
+    const FolderRefusal refusal = InspectOne(i);
+    if (refusal != FolderRefusal::kNone) return refusal;
+  }
+  return FolderRefusal::kNone;
+}
+
+// Opens one folder as itself and holds it, relative to its parent's held handle; looks at it without
+// changing anything. A missing folder sets `missingFrom_`.
+FolderRefusal HeldFolders::InspectOne(int index) {
+  Folder& folder = folders_[index];
+  const bool writing = use_ != FolderUse::kDelete;
+  const WideText path = ToWide(folder.path);
+  UniqueFile handle = OpenToHold(path.c_str(), writing, true);
+  if (!handle) {
+    // Only a folder that is not there counts as missing; any other failure to look at it leaves
+    // nothing checked, and nothing is done there.
+    if (!IsMissing(GetLastError())) return Refuse(index, FolderRefusal::kUnconfirmed);
+    missingFrom_ = index;
+    return FolderRefusal::kNone;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle.get(), &information)) return Refuse(index, FolderRefusal::kUnconfirmed);
+  const ProcessUser user;
+  // (The name is asked as well: a system that opens what a link leads to even when asked for the
+  // link itself still reports the link's own attributes for its name.)
+  const DWORD byName = files::Attributes(path.c_str());
+  if (((information.dwFileAttributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) &
+       FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (RunsWithAdministratorRights()) {
+      // Only a link that the administrators or the system made, and that nobody else can point
+      // elsewhere: one that others may change gets the protected list through its own handle when the
+      // writing starts, as a folder does (never during an uninstallation, which changes no list).
+      if (!LinkIsTrusted(handle.get())) return Refuse(index, FolderRefusal::kLinked);
+      const Trust trust = TrustOf(handle.get(), user.sid());
+      folder.linkToProtect = trust == Trust::kOpenToOthers && writing;
+      if (trust != Trust::kTrusted && !folder.linkToProtect) return Refuse(index, FolderRefusal::kLinked);
+    }
+    // A link that is followed is held as well as the folder it leads to, which is checked in its place.
+    folder.link = std::move(handle);
+    handle = OpenToHold(path.c_str(), writing, false);
+    // A link that leads nowhere: nothing there can be checked, so nothing is done there.
+    if (!handle || !GetFileInformationByHandle(handle.get(), &information))
+      return Refuse(index, FolderRefusal::kUnconfirmed);
+  }
+  folder.handle = std::move(handle);
+  // A file in the folder's place: the writes into it fail and say so.
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FolderRefusal::kNone;
+  if (!HoldDirectory(path.c_str(), folder.handle.get())) return Refuse(index, FolderRefusal::kUnconfirmed);
+  if (!writing) return FolderRefusal::kNone;
+  switch (TrustOf(folder.handle.get(), user.sid())) {
+    case Trust::kTrusted:
+      return FolderRefusal::kNone;
+    case Trust::kForeign:
+      return Refuse(index, FolderRefusal::kForeignOwner);
+    case Trust::kUnreadable:
+      return Refuse(index, FolderRefusal::kUnconfirmed);
+    case Trust::kOpenToOthers:
+      folder.toProtect = true;
+      return FolderRefusal::kNone;
+  }
+  return FolderRefusal::kNone;
+}
+
+namespace {
+
+constexpr int kMaxListedEntries = 20;
+
+struct EntryCheck {
+  const wchar_t* folder;
+  const wchar_t* skip;  // the install folder below, checked as a folder of its own
+  std::span<const char* const> ownFiles;
+  PSECURITY_DESCRIPTOR descriptor;
+  PSID user;
+  Text* listing;
+  int refused = 0;
+};
+
+bool IsOwnFile(const wchar_t* path, std::span<const char* const> ownFiles) {
+  for (const char* own : ownFiles)
+    if (lstrcmpiW(ToWide(own).c_str(), path) == 0) return true;
+  return false;
+}
+
+// One direct entry of a folder that has just been given the protected list: the suite's own files get
+// the list too; anything that another user owns, or that others may change and was not reset, is
+// listed.
+bool CheckEntry(const wchar_t* name, DWORD, void* context) {
+  auto& check = *static_cast<EntryCheck*>(context);
+  if (check.skip != nullptr && lstrcmpiW(name, check.skip) == 0) return true;
+  wchar_t path[MAX_PATH];
+  if (std::wcslen(check.folder) + 1 + std::wcslen(name) >= MAX_PATH) return true;
+  wsprintfW(path, L"%s\\%s", check.folder, name);
+  const bool own = IsOwnFile(path, check.ownFiles);
+  UniqueFile entry = OpenToHold(path, own, true);
+  if (!entry) entry.reset(files::Open(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  Trust trust = entry ? TrustOf(entry.get(), check.user) : Trust::kUnreadable;
+  if (own && trust != Trust::kForeign && trust != Trust::kUnreadable && entry &&
+      Protect(entry.get(), check.descriptor, check.user))
+    trust = Trust::kTrusted;
+  if (trust == Trust::kTrusted) return true;
+  if (++check.refused <= kMaxListedEntries) {
+    const Text gbk = ToGbk(path);
+    *check.listing = JoinTexts({check.listing->get() != nullptr ? check.listing->get() : "", gbk.get(), "\r\n"});
+  } else if (check.refused == kMaxListedEntries + 1) {
+    *check.listing = JoinTexts({check.listing->get(), "……\r\n"});
+  }
   return true;
 }
 
-FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderUse use) {
-  refused_ = nullptr;
-  const bool writing = use != FolderUse::kDelete;
-  const bool administrator = RunsWithAdministratorRights();
+}  // namespace
+
+FolderRefusal HeldFolders::CheckEntries(int index, std::span<const char* const> ownFiles, const void* descriptor) {
+  const ProcessUser user;
+  const WideText folder = ToWide(folders_[index].path);
+  WideText below;
+  if (index + 1 < count_) below = ToWide(folders_[index + 1].path);
+  EntryCheck check{folder.c_str(),
+                   index + 1 < count_ ? replacement::NameOf(below.c_str()) : nullptr,
+                   ownFiles,
+                   const_cast<void*>(descriptor),
+                   user.sid(),
+                   &entries_};
+  if (!files::ForEachEntry(folder.c_str(), &CheckEntry, &check)) return Refuse(index, FolderRefusal::kUnconfirmed);
+  return check.refused == 0 ? FolderRefusal::kNone : Refuse(index, FolderRefusal::kForeignEntries);
+}
+
+FolderRefusal HeldFolders::MakeReady(std::span<const char* const> ownFiles) {
+  if (use_ == FolderUse::kDelete) return InPlace() ? FolderRefusal::kNone : FolderRefusal::kLinked;
   const ProcessUser user;
   LocalBlock descriptor;
   // The protected list, made once, at its first use.
   const auto haveDescriptor = [&] {
     return descriptor.memory != nullptr || ProtectedDescriptor(user.sid(), descriptor);
   };
-  const auto refuse = [&](const char* folder, FolderRefusal why) {
-    refused_ = folder;
-    return why;
-  };
-  for (const char* folder : folders) {
-    const WideText path = ToWide(folder);
-    UniqueFile handle = OpenToHold(path.c_str(), writing, true);
-    if (!handle) {
-      // Only a folder that is not there counts as missing; any other failure to look at it leaves
-      // nothing checked, and nothing is done there.
-      if (!IsMissing(GetLastError())) return refuse(folder, FolderRefusal::kUnconfirmed);
-      if (use != FolderUse::kCreateAndWrite) continue;
-      if (!haveDescriptor()) return refuse(folder, FolderRefusal::kUnconfirmed);
-      // Made in one step with its own list: there is no moment in which the folder exists with the
-      // entries of the folder above. One that somebody made meanwhile is checked like any other.
+  for (int i = 0; i < count_; ++i) {
+    Folder& folder = folders_[i];
+    if (i >= missingFrom_) {
+      if (use_ != FolderUse::kCreateAndWrite) break;  // the writes into it fail and say so
+      if (!haveDescriptor()) return Refuse(i, FolderRefusal::kUnconfirmed);
+      // Made in one step with its own list, relative to the parent's held handle: there is no moment
+      // in which the folder exists with the entries of the folder above. One that somebody made
+      // meanwhile is checked like any other.
+      const WideText path = ToWide(folder.path);
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
-      if (!CreateDirectoryW(path.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return refuse(folder, FolderRefusal::kUnconfirmed);
-      handle = OpenToHold(path.c_str(), writing, true);
-      if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
-    }
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(handle.get(), &information))
-      return refuse(folder, FolderRefusal::kUnconfirmed);
-    // (The name is asked as well: a system that opens what a link leads to even when asked for the
-    // link itself still reports the link's own attributes for its name.)
-    const DWORD byName = GetFileAttributesW(path.c_str());
-    if (((information.dwFileAttributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) &
-         FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      if (administrator) {
-        // Only a link that the administrators or the system made, and that nobody else can point
-        // elsewhere: one that others may change gets the protected list through its own handle, as a
-        // folder does (never during an uninstallation, which changes no list).
-        if (!LinkIsTrusted(handle.get())) return refuse(folder, FolderRefusal::kLinked);
-        const Trust trust = TrustOf(handle.get(), user.sid());
-        const bool protectedNow = trust == Trust::kOpenToOthers && writing && haveDescriptor() &&
-                                  Protect(handle.get(), descriptor.memory, user.sid());
-        if (trust != Trust::kTrusted && !protectedNow) return refuse(folder, FolderRefusal::kLinked);
+      UniqueFile made(files::MakeDirectory(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &security));
+      if (made) {
+        if (!HoldDirectory(path.c_str(), made.get())) return Refuse(i, FolderRefusal::kUnconfirmed);
+        folder.handle = std::move(made);
+        missingFrom_ = i + 1 < count_ ? i + 1 : count_;
+        continue;
       }
-      // A link that is followed is held as well as the folder it leads to, which is checked in its place.
-      if (!Hold(std::move(handle))) return refuse(folder, FolderRefusal::kUnconfirmed);
-      handle = OpenToHold(path.c_str(), writing, false);
-      // A link that leads nowhere: nothing there can be checked, so nothing is done there.
-      if (!handle) return refuse(folder, FolderRefusal::kUnconfirmed);
-      if (!GetFileInformationByHandle(handle.get(), &information))
-        return refuse(folder, FolderRefusal::kUnconfirmed);
+      if (GetLastError() != ERROR_ALREADY_EXISTS) return Refuse(i, FolderRefusal::kUnconfirmed);
+      missingFrom_ = count_;
+      if (const FolderRefusal refusal = InspectOne(i); refusal != FolderRefusal::kNone) return refusal;
+      if (missingFrom_ != count_) return Refuse(i, FolderRefusal::kUnconfirmed);  // gone again
+      // The folders below it were never looked at: they are now, before anything is changed.
+      for (int below = i + 1; below < count_ && missingFrom_ == count_; ++below)
+        if (const FolderRefusal refusal = InspectOne(below); refusal != FolderRefusal::kNone) return refusal;
     }
-    const HANDLE checked = handle.get();
-    if (!Hold(std::move(handle))) return refuse(folder, FolderRefusal::kUnconfirmed);
-    // A file in the folder's place: the writes into it fail and say so.
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !writing) continue;
-    switch (TrustOf(checked, user.sid())) {
-      case Trust::kTrusted:
-        continue;
-      case Trust::kForeign:
-        return refuse(folder, FolderRefusal::kForeignOwner);
-      case Trust::kUnreadable:
-        return refuse(folder, FolderRefusal::kUnconfirmed);
-      case Trust::kOpenToOthers:
-        if (!haveDescriptor()) return refuse(folder, FolderRefusal::kUnconfirmed);
-        if (!Protect(checked, descriptor.memory, user.sid()))
-          return refuse(folder, FolderRefusal::kUnconfirmed);
-        continue;
+    if (folder.linkToProtect &&
+        !(haveDescriptor() && Protect(folder.link.get(), descriptor.memory, user.sid())))
+      return Refuse(i, FolderRefusal::kLinked);
+    if (folder.toProtect) {
+      if (!haveDescriptor() || !Protect(folder.handle.get(), descriptor.memory, user.sid()))
+        return Refuse(i, FolderRefusal::kUnconfirmed);
+      // The new list changes neither the lists nor the owners of what is already inside.
+      if (const FolderRefusal refusal = CheckEntries(i, ownFiles, descriptor.memory); refusal != FolderRefusal::kNone)
+        return refusal;
     }
   }
-  return FolderRefusal::kNone;
+  return InPlace() ? FolderRefusal::kNone : FolderRefusal::kLinked;
+}
+
+FolderRefusal HeldFolders::Prepare(std::span<const char* const> folders, FolderUse use,
+                                   std::span<const char* const> ownFiles) {
+  const FolderRefusal refusal = Inspect(folders, use);
+  return refusal != FolderRefusal::kNone ? refusal : MakeReady(ownFiles);
+}
+
+bool HeldFolders::InPlace() {
+  const wchar_t* moved = nullptr;
+  if (HeldDirectoriesInPlace(&moved)) return true;
+  for (int i = 0; i < count_; ++i)
+    if (folders_[i].path != nullptr && lstrcmpiW(ToWide(folders_[i].path).c_str(), moved) == 0) refused_ = folders_[i].path;
+  if (refused_ == nullptr && count_ > 0) refused_ = folders_[0].path;
+  return false;
 }
 
 }  // namespace zv

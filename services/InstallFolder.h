@@ -28,6 +28,7 @@
 #include <span>
 
 #include "runtime/Handles.h"
+#include "runtime/Text.h"
 
 namespace zv {
 
@@ -46,39 +47,75 @@ enum class FolderUse {
 // Why a folder may not be used.
 enum class FolderRefusal {
   kNone,
-  kLinked,        // a link that this program must not follow
-  kForeignOwner,  // owned by somebody the wizard cannot trust (writing only)
-  kUnconfirmed,   // its owner and list could not be read, set or read back (writing only)
+  kLinked,          // a link that this program must not follow, or a held folder that became one or moved
+  kForeignOwner,    // owned by somebody the wizard cannot trust (writing only)
+  kUnconfirmed,     // its owner and list could not be read, set or read back (writing only)
+  kForeignEntries,  // holds entries that others own or may change (`entries()` lists them)
 };
 
-// The install folders as held open by Prepare: every handle stays open (without delete
-// sharing) until this object goes, which for the wizard is the end of the program.
+// The install folders as held open by Inspect: every handle stays open (without delete sharing) until
+// this object goes, which for the wizard is the end of the program. While held, every file operation
+// of the runtime on a name directly inside one of them is made relative to its handle
+// (runtime/HeldDirectories.h).
 class HeldFolders {
  public:
   HeldFolders() = default;
   HeldFolders(const HeldFolders&) = delete;
   HeldFolders& operator=(const HeldFolders&) = delete;
+  ~HeldFolders();
 
-  // For each folder, parent first: opens it as itself and holds it; refuses a link that this program
-  // must not follow; makes a missing one (kCreateAndWrite) in one step with the protected access list;
-  // for writing, refuses a folder that an untrusted principal owns and gives one that others may
-  // change the protected list, read back. Stops at the first refused folder, which `refused()` then
-  // names. A folder that is missing and not to be made is not refused here (the writes into it fail
-  // and say so); one that could not be made, a link that leads nowhere, and a handle that could not be
-  // held are (kUnconfirmed). With administrator rights a link is followed only where the
-  // administrators or the system own it and nobody else may change it: one that others may change
-  // gets the protected list through its own handle for writing, read back, and is refused otherwise.
-  FolderRefusal Prepare(std::span<const char* const> folders, FolderUse use);
+  // For each folder, parent first: opens it as itself (relative to the parent's held handle) and holds
+  // it; refuses a link that this program must not follow and, for writing, a folder that an untrusted
+  // principal owns or whose list cannot be read. Nothing is made and no list changed here: that waits
+  // for MakeReady, so that the user may still cancel with the disk as it was. A missing folder is
+  // noted (and everything below it counts as missing). Stops at the first refused folder, which
+  // `refused()` then names. A link that leads nowhere, or a handle that could not be held, is refused
+  // (kUnconfirmed). With administrator rights a link is followed only where the administrators or the
+  // system own it and nobody else may change it, or, for writing, where it can be given the protected
+  // list (in MakeReady).
+  FolderRefusal Inspect(std::span<const char* const> folders, FolderUse use);
+
+  // When the writing starts, through the handles held by Inspect: a missing folder is made
+  // (kCreateAndWrite) in one step with the protected access list; a folder or link that others may
+  // change gets the protected list, read back. A folder given the list has its direct entries looked
+  // at: `ownFiles` (full paths, the suite's files) get the list as well; any entry (a subfolder counts
+  // as one) that another user owns, or that others may change and that could not be reset, refuses
+  // (kForeignEntries) before anything is written. Last, the held folders are checked to be in place.
+  FolderRefusal MakeReady(std::span<const char* const> ownFiles);
+
+  // Inspect, then MakeReady.
+  FolderRefusal Prepare(std::span<const char* const> folders, FolderUse use,
+                        std::span<const char* const> ownFiles = {});
+
+  // Every folder was there when inspected (or has been made since).
+  bool present() const { return missingFrom_ == count_; }
+  // The held folders are still the folders inspected, where they were, and none has become a link (a
+  // mount point set in place). False names the folder in `refused()`.
+  bool InPlace();
+
   const char* refused() const { return refused_; }
+  // The entries that refused kForeignEntries, one per line (GBK, "?" for what GBK cannot hold).
+  const char* entries() const { return entries_.get() != nullptr ? entries_.get() : ""; }
 
  private:
-  // Each folder may take two handles: the link itself and the folder it leads to.
-  static constexpr int kMaxHeld = 8;
-  bool Hold(UniqueFile handle);
+  static constexpr int kMaxFolders = 4;
+  struct Folder {
+    const char* path = nullptr;
+    UniqueFile link;    // a link followed in the folder's place
+    UniqueFile handle;  // the folder itself
+    bool linkToProtect = false;
+    bool toProtect = false;
+  };
+  FolderRefusal InspectOne(int index);
+  FolderRefusal Refuse(int index, FolderRefusal why);
+  FolderRefusal CheckEntries(int index, std::span<const char* const> ownFiles, const void* descriptor);
 
-  UniqueFile held_[kMaxHeld];
+  Folder folders_[kMaxFolders];
   int count_ = 0;
+  int missingFrom_ = 0;  // the first folder that was missing (count_ when none)
+  FolderUse use_ = FolderUse::kDelete;
   const char* refused_ = nullptr;
+  Text entries_;
 };
 
 }  // namespace zv

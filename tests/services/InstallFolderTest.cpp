@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
+#include <winternl.h>
 #include <sddl.h>
 
 #include <map>
@@ -70,6 +71,7 @@ struct Scene {
   test::ImportHook* handleSecurity = nullptr;
   test::ImportHook* setSecurity = nullptr;
   test::ImportHook* createFile = nullptr;
+  test::ImportHook* createRelative = nullptr;
 
   FolderAnswer* AnswerFor(HANDLE handle) {
     const auto path = opened.find(handle);
@@ -125,6 +127,46 @@ HANDLE WINAPI SceneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURI
   return handle;
 }
 
+// Opens and makes relative to a held folder: the path is the folder's (as the scene knows it) and the
+// name. The same answers as by path, as the system's error codes of that level.
+NTSTATUS StatusOf(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED: return static_cast<NTSTATUS>(0xC0000022L);
+    case ERROR_SHARING_VIOLATION: return static_cast<NTSTATUS>(0xC0000043L);
+    case ERROR_PATH_NOT_FOUND: return static_cast<NTSTATUS>(0xC000003AL);
+    case ERROR_FILE_NOT_FOUND: return static_cast<NTSTATUS>(0xC0000034L);
+    default: return static_cast<NTSTATUS>(0xC0000001L);
+  }
+}
+NTSTATUS NTAPI SceneNtCreateFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                                 PIO_STATUS_BLOCK io, PLARGE_INTEGER size, ULONG fileAttributes, ULONG share,
+                                 ULONG disposition, ULONG options, PVOID ea, ULONG eaLength) {
+  const auto original = g_scene->createRelative->original<decltype(&NtCreateFile)>();
+  std::string path;
+  const auto root = g_scene->opened.find(attributes->RootDirectory);
+  if (root != g_scene->opened.end()) {
+    const std::wstring name(attributes->ObjectName->Buffer, attributes->ObjectName->Length / sizeof(wchar_t));
+    path = name.empty() ? root->second : root->second + "\\" + Gbk(name.c_str());
+  }
+  const auto found = g_scene->answers.find(path);
+  FolderAnswer* answer = path.empty() || found == g_scene->answers.end() ? nullptr : &found->second;
+  if (disposition == FILE_CREATE && (options & FILE_DIRECTORY_FILE) != 0 && !path.empty()) {
+    if (answer != nullptr && answer->makeError != 0) return StatusOf(answer->makeError);
+    if (answer != nullptr && answer->appears) CreateDirectoryA(path.c_str(), nullptr);
+    g_scene->made.push_back(path);
+    g_scene->existedBefore.push_back(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    g_scene->madeWith.push_back(SddlOf(attributes->SecurityDescriptor, DACL_SECURITY_INFORMATION));
+  } else if (answer != nullptr && answer->openError != 0) {
+    return StatusOf(answer->openError);
+  } else if (answer != nullptr && answer->leadsNowhere && (options & FILE_OPEN_REPARSE_POINT) == 0) {
+    return StatusOf(ERROR_PATH_NOT_FOUND);
+  }
+  const NTSTATUS status =
+      original(handle, access, attributes, io, size, fileAttributes, share, disposition, options, ea, eaLength);
+  if (status >= 0 && !path.empty()) g_scene->opened[*handle] = path;
+  return status;
+}
+
 DWORD WINAPI SceneGetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts, PSID* owner,
                                   PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
   FolderAnswer* answer = g_scene->AnswerFor(handle);
@@ -168,13 +210,14 @@ class InstallFolderTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(createDirectory_.ok() && membership_.ok() && handleSecurity_.ok() && setSecurity_.ok() &&
-                createFile_.ok())
+                createFile_.ok() && createRelative_.ok())
         << "the program's imports could not be hooked";
     scene_.createDirectory = &createDirectory_;
     scene_.membership = &membership_;
     scene_.handleSecurity = &handleSecurity_;
     scene_.setSecurity = &setSecurity_;
     scene_.createFile = &createFile_;
+    scene_.createRelative = &createRelative_;
     g_scene = &scene_;
     root_ = test::MakeTestRoot(testing::UnitTest::GetInstance()->current_test_info()->name());
     scene_.made.clear();
@@ -213,6 +256,7 @@ class InstallFolderTest : public testing::Test {
   test::ImportHook handleSecurity_{"GetSecurityInfo", reinterpret_cast<void*>(&SceneGetSecurityInfo)};
   test::ImportHook setSecurity_{"SetSecurityInfo", reinterpret_cast<void*>(&SceneSetSecurityInfo)};
   test::ImportHook createFile_{"CreateFileW", reinterpret_cast<void*>(&SceneCreateFileW)};
+  test::ImportHook createRelative_{"NtCreateFile", reinterpret_cast<void*>(&SceneNtCreateFile)};
 };
 
 // ---- Folders that the wizard makes ----------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -454,7 +455,7 @@ struct Calls {
   std::vector<std::pair<char, HANDLE>> seen;
   std::vector<std::pair<std::wstring, int>> refusedRenames;  // how the target ends, which one (1: first)
   const wchar_t* refusedOpen = nullptr;                      // CreateFileW refuses names ending so
-  bool noSecondNames = false;                                // CreateHardLinkW refuses
+  bool noSecondNames = false;                                // the system refuses second names
   test::ImportHook* hooks[4] = {};
 };
 Calls g_calls;
@@ -485,15 +486,17 @@ HANDLE WINAPI CallsOpen(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DW
     return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
   return g_calls.hooks[2]->original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
 }
-BOOL WINAPI CallsLink(LPCWSTR a, LPCWSTR b, LPSECURITY_ATTRIBUTES c) {
-  if (g_calls.noSecondNames) return SetLastError(ERROR_INVALID_FUNCTION), FALSE;
-  return g_calls.hooks[3]->original<decltype(&CreateHardLinkW)>()(a, b, c);
+// A second name is given through the file's handle (the link record, class 11).
+NTSTATUS NTAPI CallsLink(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d, FILE_INFORMATION_CLASS e) {
+  constexpr NTSTATUS kInvalidDeviceRequest = static_cast<NTSTATUS>(0xC0000010L);
+  if (g_calls.noSecondNames && e == 11) return kInvalidDeviceRequest;
+  return g_calls.hooks[3]->original<decltype(&NtSetInformationFile)>()(a, b, c, d, e);
 }
 struct CallsHooked {
   test::ImportHook hooks[4] = {{"SetFileInformationByHandle", reinterpret_cast<void*>(&CallsInformation)},
                                {"FlushFileBuffers", reinterpret_cast<void*>(&CallsFlush)},
                                {"CreateFileW", reinterpret_cast<void*>(&CallsOpen)},
-                               {"CreateHardLinkW", reinterpret_cast<void*>(&CallsLink)}};
+                               {"NtSetInformationFile", reinterpret_cast<void*>(&CallsLink)}};
   CallsHooked() {
     for (int i = 0; i < 4; ++i) g_calls.hooks[i] = hooks[i].ok() ? &hooks[i] : nullptr;
   }
