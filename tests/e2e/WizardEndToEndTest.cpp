@@ -906,6 +906,50 @@ TEST_F(Wizard, NeitherInstallFolderCanBeMovedWhileAnUninstallationPauses) {
   EXPECT_EQ(ReadConfig("nicheng"), "小明");
 }
 
+// Holding a folder does not keep its owner from turning it into a mount point in place. Wine's share
+// modes do not bind Linux processes, so the folder is replaced from outside during the pause (moved
+// aside, a link to another folder in its place): the uninstallation notices, says so and deletes
+// nothing, neither in the other folder nor in the real one.
+struct MountDuringPause {
+  HANDLE stopped = nullptr;
+  std::string command;  // run on the Linux side once the stopped copy has ended
+  static DWORD WINAPI Run(void* parameter) {
+    auto* self = static_cast<MountDuringPause*>(parameter);
+    if (WaitForSingleObject(self->stopped, 30000) != WAIT_OBJECT_0) return 1;
+    return RunLinuxProgram(self->command) ? 0 : 1;
+  }
+};
+
+TEST_F(LinkedInstallFolder, AFolderTurnedIntoALinkDuringThePauseHasNothingDeletedAnywhere) {
+  RemoveLinuxLink(kInstallDir);
+  PrepareInstalledMachine();
+  for (const char* name : kPayloadNames)
+    ASSERT_TRUE(WriteWholeFile(std::string(kElsewhere) + "\\" + name, "someone's file"));
+  ChildProcess running;
+  ASSERT_TRUE(running.Start("\"" + InstalledPath("zvmain.exe") + "\""));
+  WaitForInputIdle(running.handle(), 10000);
+  const std::string real = UnixPathOf(kInstallDir);
+  // (One argument in the system's quoting: the Linux paths of the test prefix hold no blanks.)
+  MountDuringPause mount{running.handle(), "/bin/sh -c \"mv " + real + " " + real + ".real && ln -s " +
+                                               UnixPathOf(kElsewhere) + " " + real + "\""};
+  HANDLE thread = CreateThread(nullptr, 0, &MountDuringPause::Run, &mount, 0, nullptr);
+  StartWizard();
+  MessageBox box = ChooseUninstall();
+  DWORD moved = 1;
+  ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
+  GetExitCodeThread(thread, &moved);
+  CloseHandle(thread);
+  ASSERT_EQ(moved, 0u) << "the folder could not be replaced from outside";
+  EXPECT_EQ(box.text, "卸载未完成：\r\nC:\\zor\\vik 是指向其他位置的链接，为安全起见未删除任何文件。");
+  PressOk(box);
+  EXPECT_EQ(driver_.WaitForExit(), 1u);
+  for (const char* name : kPayloadNames) {
+    EXPECT_EQ(ReadWholeFile(std::string(kElsewhere) + "\\" + name), "someone's file") << name;
+    EXPECT_TRUE(PathExists(std::string(kInstallDir) + ".real\\" + name)) << name << " in the real folder";
+  }
+  RunLinuxProgram("/bin/rm -rf \"" + real + ".real\"");
+}
+
 // A folder that cannot be looked at (here: held by another program without sharing) is not used:
 // nothing is written or deleted there, and the user is told why.
 TEST_F(Wizard, AnInstallFolderThatCannotBeCheckedIsNotUsed) {
