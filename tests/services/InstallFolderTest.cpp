@@ -288,6 +288,22 @@ TEST_F(InstallFolderTest, NothingIsMadeUnlessTheUseSaysSo) {
     EXPECT_TRUE(scene_.made.empty());
     EXPECT_EQ(GetFileAttributesA(Path("zor").c_str()), INVALID_FILE_ATTRIBUTES);
   }
+  // Inspected (page 1's 下一步), an installation makes nothing and changes no list, until it starts
+  // writing: the user may still cancel.
+  const std::string open = "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)";
+  for (const bool exists : {false, true}) {  // (made by the first round)
+    scene_.answers = {{Path("zor"), {.security = open}}};
+    held_ = std::make_unique<HeldFolders>();
+    const std::string zor = Path("zor");
+    const char* folders[] = {zor.c_str()};
+    ASSERT_EQ(held_->Inspect(folders, FolderUse::kCreateAndWrite), FolderRefusal::kNone);
+    EXPECT_TRUE(scene_.made.empty() && scene_.listsSet.empty());
+    EXPECT_EQ(held_->present(), exists);
+    ASSERT_EQ(held_->MakeReady({}), FolderRefusal::kNone);
+    EXPECT_EQ(scene_.made.size() + scene_.listsSet.size(), 1u) << (exists ? "protected" : "made") << " when writing";
+    scene_.made.clear();
+    scene_.listsSet.clear();
+  }
 }
 
 // ---- Which existing folders are trusted -----------------------------------------------------------
@@ -386,6 +402,70 @@ TEST_F(InstallFolderTest, AnExistingFolderIsUsedOnlyWhenNobodyElseCanChangeIt) {
       }
     }
   }
+}
+
+// A folder given the protected list keeps what others left in it, with their own owners and lists:
+// the suite's own files get the list too, and any entry that another user owns, or that others may
+// change and that could not be reset, is refused and named, before anything is written. A subfolder
+// counts as one entry; the install folder below is checked as a folder; a folder that needed no new
+// list is not looked into.
+TEST_F(InstallFolderTest, WhatOthersLeftInAFolderBeingProtectedIsRefusedNotKept) {
+  const std::string open = std::string(kOwnersOnly) + "(A;OICI;FA;;;WD)";
+  struct Case {
+    const char* name;
+    std::string entry;        // made in the folder ("" for none; ending in "\\" a subfolder)
+    FolderAnswer answer;      // for the entry
+    bool folderOpen;          // the folder itself needs the protected list
+    bool refused;
+    std::size_t listsSet;     // lists given: the folder's and the entries'
+  };
+  const std::vector<Case> cases = {
+      {"the suite's file, open to others, reset", "zvmain.exe", {.security = "O:BA" + open}, true, false, 2},
+      {"the configuration, owned by this user", "zvconf.ini", {.security = "O:" + Own() + kOwnersOnly}, true, false, 2},
+      {"the suite's file owned by another user", "zvmain.exe", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
+      {"the suite's file whose list cannot be set", "zvmain.exe", {.security = "O:BA" + open, .setError = ERROR_ACCESS_DENIED}, true, true, 2},
+      {"the suite's file whose list is not kept", "zvmain.exe", {.security = "O:BA" + open, .setKept = false}, true, true, 2},
+      {"another name, open to others", "zvhook.dll", {.security = "O:BA" + open}, true, true, 1},
+      {"another name, owned by another user", "zvhook.dll", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
+      {"another name, unreadable", "zvhook.dll", {.security = "O:BA" + open, .readError = ERROR_ACCESS_DENIED}, true, true, 1},
+      {"another name, only the trusted may change it", "readme.txt", {.security = "O:BA" + std::string(kOwnersOnly)}, true, false, 1},
+      {"a subfolder another user owns", "plugins\\", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
+      {"a folder that needed no new list", "zvhook.dll", {.security = "O:BA" + open}, false, false, 0},
+  };
+  const std::string folder = Path("vik");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    held_.reset();  // lets the folder go, so that it can be made anew
+    test::RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string entry = folder + "\\" + c.entry;
+    if (entry.ends_with("\\")) {
+      entry.pop_back();
+      ASSERT_TRUE(CreateDirectoryA(entry.c_str(), nullptr));
+      ASSERT_TRUE(test::WriteWholeFile(entry + "\\inside.dll", "planted"));
+    } else {
+      ASSERT_TRUE(test::WriteWholeFile(entry, "planted"));
+    }
+    scene_.answers = {{folder, {.security = "O:BA" + (c.folderOpen ? open : std::string(kOwnersOnly))}},
+                      {entry, c.answer}};
+    scene_.listsSet.clear();
+    const std::string ownFile = folder + "\\" + (c.entry == "zvconf.ini" ? "zvconf.ini" : "zvmain.exe");
+    const char* own[] = {ownFile.c_str()};
+    held_ = std::make_unique<HeldFolders>();
+    const char* folders[] = {folder.c_str()};
+    const FolderRefusal why = held_->Prepare(folders, FolderUse::kCreateAndWrite, own);
+    EXPECT_EQ(why, c.refused ? FolderRefusal::kForeignEntries : FolderRefusal::kNone);
+    EXPECT_EQ(held_->entries(), c.refused ? entry + "\r\n" : std::string()) << "the entries named";
+    EXPECT_EQ(scene_.listsSet.size(), c.listsSet);
+  }
+  // The install folder below is not one of the parent's entries: it is checked as a folder.
+  const std::string child = Path("zor\\vik");
+  ASSERT_TRUE(CreateDirectoryA(Path("zor").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(child.c_str(), nullptr));
+  scene_.answers = {{Path("zor"), {.security = "O:BA" + open}}, {child, {.security = "O:BA" + open}}};
+  scene_.listsSet.clear();
+  EXPECT_EQ(Prepare({Path("zor"), child}, FolderUse::kCreateAndWrite), nullptr);
+  EXPECT_EQ(scene_.listsSet.size(), 2u);
 }
 
 TEST_F(InstallFolderTest, AFolderThatAppearsBeforeTheWizardMakesItIsCheckedAsAnExistingOne) {

@@ -456,7 +456,8 @@ struct Calls {
   std::vector<std::pair<std::wstring, int>> refusedRenames;  // how the target ends, which one (1: first)
   const wchar_t* refusedOpen = nullptr;                      // CreateFileW refuses names ending so
   bool noSecondNames = false;                                // the system refuses second names
-  test::ImportHook* hooks[4] = {};
+  test::ImportHook* hooks[5] = {};
+  const wchar_t* untold = nullptr;  // the system cannot tell where files whose names end so are
 };
 Calls g_calls;
 
@@ -492,13 +493,20 @@ NTSTATUS NTAPI CallsLink(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d, FILE_IN
   if (g_calls.noSecondNames && e == 11) return kInvalidDeviceRequest;
   return g_calls.hooks[3]->original<decltype(&NtSetInformationFile)>()(a, b, c, d, e);
 }
+DWORD WINAPI CallsFinalPath(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
+  const DWORD length = g_calls.hooks[4]->original<decltype(&GetFinalPathNameByHandleW)>()(file, path, size, flags);
+  if (g_calls.untold != nullptr && length > 0 && length < size && std::wstring(path).ends_with(g_calls.untold))
+    return SetLastError(ERROR_ACCESS_DENIED), 0;
+  return length;
+}
 struct CallsHooked {
-  test::ImportHook hooks[4] = {{"SetFileInformationByHandle", reinterpret_cast<void*>(&CallsInformation)},
+  test::ImportHook hooks[5] = {{"SetFileInformationByHandle", reinterpret_cast<void*>(&CallsInformation)},
                                {"FlushFileBuffers", reinterpret_cast<void*>(&CallsFlush)},
                                {"CreateFileW", reinterpret_cast<void*>(&CallsOpen)},
-                               {"NtSetInformationFile", reinterpret_cast<void*>(&CallsLink)}};
+                               {"NtSetInformationFile", reinterpret_cast<void*>(&CallsLink)},
+                               {"GetFinalPathNameByHandleW", reinterpret_cast<void*>(&CallsFinalPath)}};
   CallsHooked() {
-    for (int i = 0; i < 4; ++i) g_calls.hooks[i] = hooks[i].ok() ? &hooks[i] : nullptr;
+    for (int i = 0; i < 5; ++i) g_calls.hooks[i] = hooks[i].ok() ? &hooks[i] : nullptr;
   }
 };
 
@@ -556,6 +564,7 @@ TEST_F(PayloadWrite, NoFailedStepOfTheUndoLosesAProgramsName) {
     const wchar_t* open;
     bool noSecondNames, leftByKilledRun;
     std::vector<std::size_t> failed, keptNew;  // programs reported; left new, their old kept aside
+    const wchar_t* untold = nullptr;
   };
   const Row rows[] = {
       {"rename of the first refused", {{L"\\zvmain.exe", 1}}, nullptr, false, false, {0}, {}},
@@ -572,6 +581,8 @@ TEST_F(PayloadWrite, NoFailedStepOfTheUndoLosesAProgramsName) {
        {1, 2},
        {1}},
       {"a kept copy left by a killed run", {{L"\\zvtune.exe", 1}}, nullptr, false, true, {2}, {}},
+      // Replaced without being kept aside, a program that might be a link could not be put back.
+      {"a program that cannot be told from a link", {}, nullptr, false, false, {1}, {}, L"\\zvmix.exe"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -582,11 +593,11 @@ TEST_F(PayloadWrite, NoFailedStepOfTheUndoLosesAProgramsName) {
       ASSERT_TRUE(MoveFileA(paths_[1].c_str(), (root_ + "\\zvw0123456789ABCDEF.zvmix.exe.old").c_str()));
       ASSERT_TRUE(test::WriteWholeFile(root_ + "\\zvwFEDCBA9876543210.zvmain.exe.old", "stale"));
     }
-    g_calls = Calls{{}, row.renames, row.open, row.noSecondNames, {}};
+    g_calls = Calls{{}, row.renames, row.open, row.noSecondNames, {}, row.untold};
     FailedFiles failed;
     {
       CallsHooked hooked;
-      ASSERT_TRUE(g_calls.hooks[0] && g_calls.hooks[2] && g_calls.hooks[3]);
+      ASSERT_TRUE(g_calls.hooks[0] && g_calls.hooks[2] && g_calls.hooks[3] && g_calls.hooks[4]);
       WritePayloads(entries_, &failed);
     }
     std::vector<std::string> expectedFailed, expectedFiles;
