@@ -1,9 +1,8 @@
 // File operations on the wide Win32 calls. Every GBK path is converted once, where it comes in
 // (ToWide, code page 936 named), and all path work is done in UTF-16. WriteBytesToFile never leaves
-// a cut-short file and never damages the file it replaces: a file that did not exist is written in
-// place and deleted again if a write fails; an existing file is replaced by a new file written beside
-// it, which is flushed to disk and then moved over the target, so the old content stays until the new
-// content is complete. The new file takes the folder's access list, as every new file there does, and
+// a cut-short file under the file's name and never damages the file it replaces: the new content is
+// written to a file beside the target, flushed to disk and then given the target's name (moved over an
+// existing target), so the old content, or no file, stays until the new content is complete. The new file takes the folder's access list, as every new file there does, and
 // the archive flag, as an overwrite would leave it; a hidden or system file is refused, as opening it
 // with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL would be. A replacement that the system refuses for want
 // of rights, or that meets a target kept busy, falls back to that overwrite; one that fails for any
@@ -50,20 +49,20 @@ bool WriteBytesTo(const wchar_t* path, const ByteArray* const* data, std::size_t
   // maker could not change.
   constexpr DWORD kNoFollow = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 
-  // A file that does not exist yet holds nothing to protect: it is written in place, which costs no
-  // more than the plain write, and removed again if a write fails. (A scratch file with a flush and a
-  // rename made a fresh installation's writes several times slower, the flush being most of it.)
-  UniqueFile fresh(
-      files::Open(path, GENERIC_WRITE | DELETE, 0, &inheritable, CREATE_NEW, kNoFollow));
-  if (fresh) {
-    bool written = WriteArrays(fresh.get(), data, count);
-    if (!written) DeleteOnClose(fresh.get());
-    written = CloseHandle(fresh.release()) != 0 && written;
-    return written;
+  // A file that does not exist yet is written to a scratch file beside it, flushed, and only then
+  // given its name (never replacing one that appeared meanwhile), so that a write that fails or is
+  // killed leaves no file cut short under the real name.
+  if (files::Attributes(path) == INVALID_FILE_ATTRIBUTES) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;  // no folder, no access
+    ScratchFile fresh;
+    if (!fresh.Create(directory) || !WriteArrays(fresh.handle(), data, count) || !fresh.Flush() ||
+        !SetAttributesOf(fresh.handle(), FILE_ATTRIBUTE_ARCHIVE))
+      return false;
+    if (fresh.MoveOver(path, false)) return fresh.Settle(directory);
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    // Somebody made the file meanwhile: it is replaced as an existing file.
   }
-  const DWORD error = GetLastError();
-  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;  // no folder, no access
-
   // An existing file: open it without sharing first. This fails while another process holds it open
   // (or it is read-only, or a directory), and keeps everyone else out while the new content is written.
   constexpr DWORD kTargetAccess = GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;

@@ -29,7 +29,8 @@ bool FileExists(TextArg path);
 // skipped, the dimension count is ignored). Creates the file or replaces an existing one; the new file
 // takes the folder's access list and gets the archive flag and no other attribute, as an overwrite
 // would leave it; no arrays gives an empty file. Nobody else can open the file while it is written. A
-// replacement is flushed to disk, and again with its new name after its move, before it counts as done.
+// new file and a replacement are flushed to disk, and again with the name after the move, before they
+// count as done; a write that fails or is killed leaves no file cut short under the name.
 // Where a replacement is refused for want of rights, or the target stays busy for about a second, the
 // target is overwritten in place instead; any other failure (a full disk) leaves the old file as it
 // was. A link in the file's place is replaced, never written through. False for the empty path, a

@@ -142,9 +142,10 @@ class ScratchFile {
   // where the target is held open by somebody for a moment. The file is the target afterwards, and
   // no longer this scratch file; it stays open here (never deleted) so that the move can be put on
   // disk through the handle that made it (Settle), whatever name it has by then.
-  bool MoveOver(const wchar_t* target) {
+  // Without `replace`, an existing target is left as it is and the move fails.
+  bool MoveOver(const wchar_t* target, bool replace = true) {
     for (int attempt = 1;; ++attempt) {
-      if (RenameTo(handle_.get(), target, true)) {
+      if (RenameTo(handle_.get(), target, replace)) {
         placed_ = true;
         name_[0] = L'\0';
         return true;

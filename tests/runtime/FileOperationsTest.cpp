@@ -343,7 +343,11 @@ TEST_F(FileOperationsTest, NobodyElseCanOpenAFileWhileItIsWritten) {
   fresh.folder = root_;
   ASSERT_TRUE(WatchedWrite(Path("payload.exe"), AsArray(data), &fresh));
   ASSERT_TRUE(fresh.looked);
-  EXPECT_EQ(fresh.present, std::vector<std::string>{"payload.exe"});  // written in place
+  // A new file too is written under another name, flushed, and given its own only when whole, never
+  // replacing a file that appeared meanwhile: a write that fails or is killed leaves nothing cut short.
+  ASSERT_EQ(fresh.present.size(), 1u);
+  EXPECT_EQ(fresh.present[0].substr(0, 3), "zvw") << fresh.present[0];
+  EXPECT_TRUE(fresh.moves == 1 && fresh.flushedBeforeMove && !fresh.replaces);
   EXPECT_TRUE(fresh.opened.empty()) << "opened during the write: " << testing::PrintToString(fresh.opened);
 
   WriteWatch replacement;
