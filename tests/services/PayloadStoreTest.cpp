@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "runtime/FileOperations.h"
+#include "services/InstallFolder.h"
 #include "services/Registration.h"
 #include "tests/support/Faults.h"
 #include "tests/support/ImportHook.h"
@@ -636,7 +637,7 @@ struct KillPoint {
   bool windowOpen = false;  // a rename has been made while watching
   int strays = 0;
   int pending = 0;
-  test::ImportHook* hooks[4] = {};
+  test::ImportHook* hooks[6] = {};
 };
 KillPoint g_kill;
 
@@ -675,6 +676,16 @@ BOOL WINAPI KillingSetFileInformationByHandle(HANDLE a, FILE_INFO_BY_HANDLE_CLAS
   Reached(b);
   return g_kill.hooks[3]->original<decltype(&SetFileInformationByHandle)>()(a, b, c, d);
 }
+// Inside the held folder, names are opened, renamed (class 10) and linked through the system's own calls.
+NTSTATUS NTAPI KillingNtCreateFile(PHANDLE a, ACCESS_MASK b, POBJECT_ATTRIBUTES c, PIO_STATUS_BLOCK d,
+                                   PLARGE_INTEGER e, ULONG f, ULONG g, ULONG h, ULONG i, PVOID j, ULONG k) {
+  Reached();
+  return g_kill.hooks[4]->original<decltype(&NtCreateFile)>()(a, b, c, d, e, f, g, h, i, j, k);
+}
+NTSTATUS NTAPI KillingNtSetInformationFile(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d, FILE_INFORMATION_CLASS e) {
+  Reached(e == 10 ? FileRenameInfo : FileBasicInfo);
+  return g_kill.hooks[5]->original<decltype(&NtSetInformationFile)>()(a, b, c, d, e);
+}
 
 // Arguments: the folder, then the file operation to be killed at (0: none).
 ZV_CHILD_SCENARIO(InstallKilledAt) {
@@ -683,14 +694,20 @@ ZV_CHILD_SCENARIO(InstallKilledAt) {
       {"CreateFileW", reinterpret_cast<void*>(&KillingCreateFileW)},
       {"WriteFile", reinterpret_cast<void*>(&KillingWriteFile)},
       {"FlushFileBuffers", reinterpret_cast<void*>(&KillingFlushFileBuffers)},
-      {"SetFileInformationByHandle", reinterpret_cast<void*>(&KillingSetFileInformationByHandle)}};
-  for (int i = 0; i < 4; ++i) g_kill.hooks[i] = &hooks[i];
+      {"SetFileInformationByHandle", reinterpret_cast<void*>(&KillingSetFileInformationByHandle)},
+      {"NtCreateFile", reinterpret_cast<void*>(&KillingNtCreateFile)},
+      {"NtSetInformationFile", reinterpret_cast<void*>(&KillingNtSetInformationFile)}};
+  for (int i = 0; i < 6; ++i) g_kill.hooks[i] = &hooks[i];
   std::vector<std::string> paths;
   std::vector<PayloadEntry> entries;
   for (const char* name : kNames) paths.push_back(folder + "\\" + name + ".exe");
   for (std::size_t i = 0; i < paths.size(); ++i)
     entries.push_back({paths[i].c_str(), PayloadCatalogue()[i].payload});
   g_kill.countdown = std::atoi(argv[argc - 1]);
+  // Held as the wizard holds C:\zor\vik, so that every file operation inside goes through its handle.
+  HeldFolders held;
+  const char* const folders[] = {folder.c_str()};
+  if (held.Prepare(folders, FolderUse::kWrite) != FolderRefusal::kNone) ExitProcess(3);
   FailedFiles failed;
   // The tidying first, as the wizard does before anything else: putting back a kept program is a
   // rename of its own, before the window.
