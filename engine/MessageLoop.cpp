@@ -3,7 +3,9 @@
 // from a radio button to the next or previous one of its panel and check it, as a dialog does (the
 // button class keeps only the checked radio button a tab stop, so the arrows are how a keyboard
 // reaches the other), and Escape clicks the shown one of the buttons the program named for it (its
-// pages' Cancel). Tab and the arrows pass over covered controls (Focus.cpp). No default button. A
+// pages' Cancel). Tab and the arrows pass over covered controls (Focus.cpp). No default button. The
+// focused control is asked first whether it wants the key (an open list keeps Escape and Enter), and
+// Enter and Escape act once per press, never again while the key repeats. A
 // left press on the window's client area or on a Label becomes a caption drag before it is
 // dispatched. The control with the focus is noted around every message, so that the window can give
 // it back when it is activated again (after a message box, which takes the focus away).
@@ -58,9 +60,44 @@ bool MoveAmongRadioButtons(bool back) {
   return true;
 }
 
+// Whether the focused control keeps the key for itself, as the dialog manager asks it: WM_GETDLGCODE
+// with the key's message, so that a control can answer for that very key (an open drop-down list
+// wants Escape and Enter to close its list, and answers DLGC_WANTMESSAGE only then). An open list is
+// also asked directly, for a control that does not say so.
+bool ControlKeepsKey(engine::LiveWindow& window, const MSG& msg) {
+  const HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(window.hwnd, focus)) return false;
+  MSG asked = msg;
+  const LRESULT code = SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&asked));
+  if ((code & DLGC_WANTMESSAGE) != 0) return true;
+  if (msg.wParam == VK_TAB && (code & DLGC_WANTTAB) != 0) return true;
+  if (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN && (code & DLGC_WANTARROWS) != 0) return true;
+  if (msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN) {
+    // The focus is the combo box itself or, for a combo box with an edit field, that field.
+    for (HWND h = focus; h != nullptr && h != window.hwnd; h = GetParent(h)) {
+      const engine::LiveUnit* unit = window.FindUnit(h);
+      if (unit == nullptr) continue;
+      return unit->kind() == tpl::KindId::ComboBox && SendMessageW(h, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    }
+  }
+  return false;
+}
+
+// A key the system repeats while it is held down (bit 30 of the key message: it was down before).
+bool IsRepeat(const MSG& msg) {
+  return (msg.lParam & (1L << 30)) != 0;
+}
+
 bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
   static_assert(VK_LEFT + 1 == VK_UP && VK_UP + 1 == VK_RIGHT && VK_RIGHT + 1 == VK_DOWN);
-  if (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN) return MoveAmongRadioButtons(msg.wParam <= VK_UP);
+  const bool arrow = msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN;
+  const bool enterOrEscape = msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE;
+  if (!arrow && !enterOrEscape && msg.wParam != VK_TAB) return false;
+  if (ControlKeepsKey(window, msg)) return false;
+  // Enter and Escape act once per press: a held key must not click on and on (a second page's
+  // Cancel after the first page's Next).
+  if (enterOrEscape && IsRepeat(msg)) return true;
+  if (arrow) return MoveAmongRadioButtons(msg.wParam <= VK_UP);
   if (msg.wParam == VK_TAB) {
     const HWND focus = GetFocus();
     const HWND from = focus != nullptr && IsChild(window.hwnd, focus) ? focus : nullptr;
@@ -77,12 +114,10 @@ bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
     }
     return false;
   }
-  if (msg.wParam == VK_RETURN) {
-    const HWND focus = GetFocus();
-    if (IsButtonKind(window.FindUnit(focus))) {
-      SendMessageW(focus, BM_CLICK, 0, 0);
-      return true;
-    }
+  const HWND focus = GetFocus();
+  if (IsButtonKind(window.FindUnit(focus))) {
+    SendMessageW(focus, BM_CLICK, 0, 0);
+    return true;
   }
   return false;
 }

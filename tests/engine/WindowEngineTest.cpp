@@ -226,16 +226,46 @@ TEST_F(WizardEngine, EnterInTheNicknameEditClicksNothing) {
   for (int calls : g_calls) EXPECT_EQ(calls, 0);
 }
 
-// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's.
-TEST_F(WizardEngine, EscapeClicksTheShownPagesCancel) {
+// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's;
+// Enter clicks the focused button. Each acts once per press: a key the system repeats while it is held
+// does nothing more. A control that wants the key keeps it: in the open gender list Escape and Enter
+// close the list and click nothing.
+TEST_F(WizardEngine, EnterAndEscapeClickOncePerPressUnlessTheFocusWantsThem) {
   const ControlId cancels[] = {kSelectionCancel, kRegistrationCancel};
   SetEscapeButtons(kWindowId, cancels, 2);
-  for (const ControlId shown : cancels) {
-    if (shown == kRegistrationCancel) ShowPageTwo();
-    PressKey(VK_ESCAPE);
+  enum Scene { kPageOne, kPageTwo, kOpenList };
+  const struct Case {
+    const char* name;
+    Scene scene;
+    ControlId focus;
+    WPARAM key;
+    bool repeat;
+    HandlerSlot clicked;  // kHandlerSlotCount: nothing
+  } cases[] = {
+      {"Escape on page one", kPageOne, kInstallRadio, VK_ESCAPE, false, kSelectionCancelSlot},
+      {"Escape on page two", kPageTwo, kRegistrationNext, VK_ESCAPE, false, kRegistrationCancelSlot},
+      {"Enter on a button", kPageOne, kSelectionNext, VK_RETURN, false, kSelectionNextSlot},
+      {"Escape held down", kPageOne, kInstallRadio, VK_ESCAPE, true, kHandlerSlotCount},
+      {"Enter held down", kPageTwo, kRegistrationNext, VK_RETURN, true, kHandlerSlotCount},
+      {"Escape in the open list", kOpenList, kGenderCombo, VK_ESCAPE, false, kHandlerSlotCount},
+      {"Enter in the open list", kOpenList, kGenderCombo, VK_RETURN, false, kHandlerSlotCount},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(kRegistrationPanel, kPropertyVisible, c.scene != kPageOne);
+    Write(kSelectionPanel, kPropertyVisible, c.scene == kPageOne);
+    Write(kDisclaimerEdit, kPropertyVisible, c.scene != kOpenList);
+    SetFocus(Native(c.focus));
+    if (c.scene == kOpenList) SendMessageW(Native(kGenderCombo), CB_SHOWDROPDOWN, TRUE, 0);
+    for (int& calls : g_calls) calls = 0;
+    PressKey(c.key, false, c.repeat);
+    for (int slot = 0; slot < static_cast<int>(kHandlerSlotCount); ++slot) {
+      EXPECT_EQ(g_calls[slot], slot == static_cast<int>(c.clicked) ? 1 : 0) << slot;
+    }
+    if (c.scene == kOpenList) {
+      EXPECT_EQ(SendMessageW(Native(kGenderCombo), CB_GETDROPPEDSTATE, 0, 0), 0);
+    }
   }
-  EXPECT_EQ(g_calls[kSelectionCancelSlot], 1);
-  EXPECT_EQ(g_calls[kRegistrationCancelSlot], 1);
 }
 
 // ---- Drag to move ----
