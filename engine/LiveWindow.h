@@ -50,6 +50,8 @@ struct LiveUnit {
   HFONT font = nullptr;
   bool hasColours = false;       // false: the system draws the control's colours
   bool cancels = false;          // Escape clicks it while it is shown (SetEscapeButtons)
+  bool forward = false;          // the focus starts on it where its page has no uncovered input
+  std::uint32_t helpFrom = 0;    // the unit whose text is its help text while shown (SetHelpText)
   std::uint32_t storedText = 0;  // the template's colours (kDefaultColour: the button face)
   std::uint32_t storedBack = 0;
   COLORREF textColour = 0;  // the colours in use: the template's, or a system pair in high contrast
@@ -107,8 +109,9 @@ extern const wchar_t kTransLabelClass[];
 // object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
 // the default answer.
 bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result);
-// An edit box or combo box answers WM_GETOBJECT through AnswerGetObject from now on.
-void AnswerForInput(HWND control);
+// A system control (edit box, combo box, a button with a help text) answers WM_GETOBJECT through
+// AnswerGetObject from now on, and tells FollowUncovering when it hides.
+void AnswerForControl(HWND control);
 
 // A length in 96-DPI units at the window's DPI, and back.
 inline int ToWindowDpi(const LiveWindow& window, int v) {
@@ -142,10 +145,14 @@ bool IsCovered(HWND control);
 bool TakesFocus(HWND control);
 // The next (or previous) tab stop of the window after `from` (null: the first) that is not covered,
 // round the end; `from` when there is none.
-HWND NextTabStop(HWND window, HWND from, bool back);
+// (Tab order: the shown tab stops in reading order, rows from the top, left to right.)
+HWND NextTabStop(LiveWindow& window, HWND from, bool back);
 // The focus to the window's first uncovered control that takes input (edit box, combo box, checked
-// radio button), else its first uncovered tab stop.
+// radio button), else its shown forward button (SetForwardButtons), else its first uncovered tab stop.
 void FocusFirstInput(LiveWindow& window);
+// `hidden` was just hidden: if it covered inputs and the focus is on a control of its parent that takes
+// none, the focus goes to the first input.
+void FollowUncovering(HWND hidden);
 // Notes the control that has the focus, if it is one of the window's.
 void RememberFocus(LiveWindow& window);
 // The focus back to the control noted last if it can still take it, else FocusFirstInput.

@@ -101,7 +101,7 @@ bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
   if (msg.wParam == VK_TAB) {
     const HWND focus = GetFocus();
     const HWND from = focus != nullptr && IsChild(window.hwnd, focus) ? focus : nullptr;
-    const HWND next = engine::NextTabStop(window.hwnd, from, GetKeyState(VK_SHIFT) < 0);
+    const HWND next = engine::NextTabStop(window, from, GetKeyState(VK_SHIFT) < 0);
     if (next != nullptr) SetFocus(next);
     return true;
   }
@@ -159,6 +159,21 @@ void SetEscapeButtons(WindowId windowId, const ControlId* buttons, std::size_t c
   for (std::size_t i = 0; i < count; ++i) {
     if (engine::LiveUnit* unit = window->FindUnit(buttons[i])) unit->cancels = true;
   }
+}
+
+void SetForwardButtons(WindowId windowId, const ControlId* buttons, std::size_t count) {
+  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
+  if (window == nullptr) return;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (engine::LiveUnit* unit = window->FindUnit(buttons[i])) unit->forward = true;
+  }
+}
+
+void SetHelpText(WindowId windowId, ControlId control, ControlId from) {
+  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
+  engine::LiveUnit* unit = window != nullptr ? window->FindUnit(control) : nullptr;
+  if (unit == nullptr || window->FindUnit(from) == nullptr) return;
+  unit->helpFrom = from;
 }
 
 std::int32_t RunMessageLoop() {

@@ -424,7 +424,8 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   }
   SendMessageW(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
   if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
-  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox) AnswerForInput(unit.hwnd);
+  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox || unit.kind() == tpl::KindId::Button)
+    AnswerForControl(unit.hwnd);
   FinishControl(unit);
   return true;
 }

@@ -6,6 +6,9 @@
 // Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp). The window
 // keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode.
 #include "engine/LiveWindow.h"
+// After windows.h, which the engine's header brings.
+#include <commctrl.h>
+
 #include "engine/WindowEngine.h"
 
 namespace zv::engine {
@@ -271,14 +274,24 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(h, message, wp, lp);
 }
 
-// The edit boxes and combo boxes: their class's own procedure, except for WM_GETOBJECT.
-LRESULT CALLBACK InputProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
+// The system's controls that the engine answers for (edit boxes, combo boxes, buttons with a help
+// text): WM_GETOBJECT, and a box that hides and so uncovers inputs. Everything else goes on to the
+// procedure that was there before (the class's, or another subclass), through the system's
+// subclassing chain.
+constexpr UINT_PTR kSubclassId = 0x5A56;  // "ZV"
+
+LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
   if (message == WM_GETOBJECT) {
     const LiveUnit* unit = FindLiveUnit(h);
     LRESULT result = 0;
     if (unit != nullptr && AnswerGetObject(*unit, wp, lp, result)) return result;
   }
-  return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(h, GCLP_WNDPROC)), h, message, wp, lp);
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
+  const LRESULT result = DefSubclassProc(h, message, wp, lp);
+  // A box hidden that covered inputs (the disclaimer): the focus may go to them.
+  if (message == WM_WINDOWPOSCHANGED && (reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) != 0)
+    FollowUncovering(h);
+  return result;
 }
 
 // Unicode classes: their windows take and give UTF-16 texts, and typed characters arrive as UTF-16.
@@ -295,8 +308,8 @@ bool Register(const wchar_t* name, WNDPROC procedure, UINT style) {
 
 }  // namespace
 
-void AnswerForInput(HWND control) {
-  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc));
+void AnswerForControl(HWND control) {
+  SetWindowSubclass(control, ControlSubclassProc, kSubclassId, 0);
 }
 
 bool RegisterWindowClasses() {

@@ -111,14 +111,38 @@ TEST_F(WizardEngine, RadioClicksAndUnboundEventsCallNoHandler) {
 
 // ---- Keyboard ----
 
-// Of the two radio buttons only the checked one is a tab stop: the button class moves WS_TABSTOP
-// with the check, as in any dialog.
-TEST_F(WizardEngine, TabWalksPageOneTabStopsInStackingOrderAndWraps) {
-  SetFocus(Main());
-  const ControlId order[] = {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel};
-  for (ControlId expected : order) {
-    PressKey(VK_TAB);
-    EXPECT_EQ(GetFocus(), Native(expected)) << std::hex << expected;
+// Tab and Shift+Tab follow the shown page's reading order, not the stacking order, round the end. Of
+// the two radio buttons only the checked one is a tab stop (the button class moves WS_TABSTOP with the
+// check, as in any dialog); while the disclaimer shows, only the page's two buttons are.
+TEST_F(WizardEngine, TabWalksEachPageInReadingOrderAndWraps) {
+  enum Scene { kPageOne, kDisclaimer, kRegistration };
+  const struct Case {
+    const char* name;
+    Scene scene;
+    bool back;
+    ControlId from;
+    ControlId order[4];
+  } cases[] = {
+      {"page 1", kPageOne, false, kInstallRadio, {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel}},
+      {"page 1 backwards", kPageOne, true, kSelectionNext, {kSelectionCancel, kInstallRadio, kSelectionNext}},
+      {"page 2 under the disclaimer", kDisclaimer, false, kRegistrationNext,
+       {kRegistrationCancel, kRegistrationNext, kRegistrationCancel}},
+      {"page 2", kRegistration, false, kNicknameEdit,
+       {kGenderCombo, kRegistrationCancel, kRegistrationNext, kNicknameEdit}},
+      {"page 2 backwards", kRegistration, true, kNicknameEdit,
+       {kRegistrationNext, kRegistrationCancel, kGenderCombo, kNicknameEdit}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(kRegistrationPanel, kPropertyVisible, c.scene != kPageOne);
+    Write(kSelectionPanel, kPropertyVisible, c.scene == kPageOne);
+    Write(kDisclaimerEdit, kPropertyVisible, c.scene == kDisclaimer);
+    SetFocus(Native(c.from));
+    for (ControlId expected : c.order) {
+      if (expected == 0) break;
+      PressKey(VK_TAB, c.back);
+      EXPECT_EQ(GetFocus(), Native(expected)) << std::hex << expected;
+    }
   }
 }
 

@@ -69,6 +69,11 @@ class WizardEngine : public ::testing::Test {
       g_sourceInHandler[i] = EventSource{};
     }
     LoadWindow(kWindowId);
+    // As the program binds them (app/Program.cpp).
+    const ControlId nextButtons[] = {kSelectionNext, kRegistrationNext};
+    SetForwardButtons(kWindowId, nextButtons, 2);
+    SetHelpText(kWindowId, kRegistrationNext, kDisclaimerEdit);
+    SetHelpText(kWindowId, kNicknameEdit, kWarningLabel);
     Pump();
   }
 
