@@ -409,7 +409,7 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   const tpl::UnitRecord& r = *unit.record;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | plan.style;
   if (unit.visible) style |= WS_VISIBLE;
-  if (r.flags & tpl::kUnitDisabled) style |= WS_DISABLED;
+  if (unit.disabled) style |= WS_DISABLED;  // as stored, or as a property write before it existed
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
   const int placedAt = window.dpi;
   const Placement p = PlaceControl(window, unit);

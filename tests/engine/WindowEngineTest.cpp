@@ -100,6 +100,17 @@ TEST_F(WizardEngine, EachButtonCallsItsOwnHandlerWithItselfAsEventSource) {
   EXPECT_EQ(CurrentEventSource().unit, 0u);
 }
 
+// While the program works (an installation), no button or radio button of either page takes a click
+// or a key: the system gives input to enabled windows only.
+TEST_F(WizardEngine, WhileTheProgramWorksNoButtonTakesInput) {
+  HoldInputWhileWorking(kWindowId);
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel, kInstallRadio,
+                       kUninstallRadio}) {
+    EXPECT_FALSE(IsWindowEnabled(Native(id))) << std::hex << id;
+  }
+  EXPECT_TRUE(IsWindowEnabled(Native(kNicknameEdit)));  // not a button: nothing to click
+}
+
 TEST_F(WizardEngine, RadioClicksAndUnboundEventsCallNoHandler) {
   Click(kUninstallRadio);
   EventRecord event;
