@@ -135,6 +135,11 @@ bool HighContrastOn();
 // window for the window, its bands and the input fields; button text on button face for labels,
 // panels and radio buttons). Makes the background brush anew.
 void ApplyColours(const LiveWindow& window, LiveUnit& unit);
+// In high contrast, the window's edge: a borderless window would not stand out from what lies behind
+// it, so its outermost pixels are drawn in the scheme's text colour, by the window itself and by a
+// panel or band (`h`) where it reaches the window's edge; nothing without the mode. Sizes and places
+// stay as they are: the line is drawn over the outermost pixels, not around them.
+void DrawContrastEdge(const LiveWindow& window, HWND h, HDC dc);
 // Asks the mode again and repaints the window in the colours that follow from it and from the
 // system's colours (WM_SYSCOLORCHANGE, WM_SETTINGCHANGE).
 void FollowSystemColours(LiveWindow& window);

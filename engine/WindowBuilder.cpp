@@ -686,6 +686,25 @@ void ApplyColours(const LiveWindow& window, LiveUnit& unit) {
   unit.backBrush.reset(CreateSolidBrush(unit.backColour));
 }
 
+void DrawContrastEdge(const LiveWindow& window, HWND h, HDC dc) {
+  if (!window.highContrast || window.hwnd == nullptr) return;
+  RECT outer, mine;
+  GetClientRect(window.hwnd, &outer);
+  GetClientRect(h, &mine);
+  RECT placed = mine;  // where `h`'s client area lies in the window's
+  MapWindowPoints(h, window.hwnd, reinterpret_cast<POINT*>(&placed), 2);
+  const HBRUSH text = GetSysColorBrush(COLOR_WINDOWTEXT);
+  const RECT sides[] = {{mine.left, mine.top, mine.left + 1, mine.bottom},
+                        {mine.right - 1, mine.top, mine.right, mine.bottom},
+                        {mine.left, mine.top, mine.right, mine.top + 1},
+                        {mine.left, mine.bottom - 1, mine.right, mine.bottom}};
+  const bool atEdge[] = {placed.left <= outer.left, placed.right >= outer.right, placed.top <= outer.top,
+                         placed.bottom >= outer.bottom};
+  for (int i = 0; i < 4; ++i) {
+    if (atEdge[i]) FillRect(dc, &sides[i], text);
+  }
+}
+
 void FollowSystemColours(LiveWindow& window) {
   window.highContrast = HighContrastOn();
   for (LiveUnit& unit : window.units) ApplyColours(window, unit);

@@ -4,7 +4,8 @@
 // text, so anything that reads window texts reads theirs. The window and the panels are the parents
 // of the native controls: they give them their colours and turn BN_CLICKED into the Clicked event.
 // Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp). The window
-// keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode.
+// keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode,
+// in which the window, panels and labels draw the window's edge where they reach it.
 #include "engine/LiveWindow.h"
 // After windows.h, which the engine's header brings.
 #include <commctrl.h>
@@ -95,7 +96,10 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   switch (message) {
     case WM_ERASEBKGND:
-      if (FillBackground(h, reinterpret_cast<HDC>(wp), window->units[0].backBrush.get())) return 1;
+      if (FillBackground(h, reinterpret_cast<HDC>(wp), window->units[0].backBrush.get())) {
+        DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
+        return 1;
+      }
       break;
     case WM_SETFONT:
       window->font = reinterpret_cast<HFONT>(wp);
@@ -148,8 +152,10 @@ LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LiveUnit* unit = Attached<LiveUnit>(h, message, lp);
   if (unit == nullptr) return DefWindowProcW(h, message, wp, lp);
   LRESULT result = 0;
-  if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get()))
+  if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get())) {
+    if (const LiveWindow* window = FindLoadedWindowOf(h)) DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
     return 1;
+  }
   if (message == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
   if (message == WM_WINDOWPOSCHANGED &&
@@ -244,6 +250,7 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
         DrawCaption(h, dc, *unit, trans->hAlign, trans->vAlign, trans->wordWrap != 0);
       } else if (const auto* label = std::get_if<tpl::LabelData>(&unit->data)) {
         FillBackground(h, dc, unit->backBrush.get());
+        if (const LiveWindow* window = FindLoadedWindowOf(h)) DrawContrastEdge(*window, h, dc);
         DrawCaption(h, dc, *unit, label->hAlign, label->vAlign, label->wordWrap != 0);
       }
       EndPaint(h, &ps);

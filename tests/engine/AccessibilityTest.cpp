@@ -303,31 +303,60 @@ bool ShowsColour(HWND window, RECT area, COLORREF colour) {
 }
 
 // While the mode is on, the window and its bands draw window text on window, labels and panels button
-// text on button face; the change is followed at once, both ways, and without the mode the template's
-// colours are back.
+// text on button face, and the window's outermost pixels are a line of window text (drawn by the window,
+// the panel and the bands where they reach the edge); the window's size and the controls' places stay.
+// A window opened with the mode already on draws so at once; a change is followed at once, both ways,
+// and without the mode the template's colours are back and no edge is drawn.
 TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
   ASSERT_TRUE(g_modeHook.ok());
   const COLORREF face = GetSysColor(COLOR_BTNFACE), buttonText = GetSysColor(COLOR_BTNTEXT);
   const COLORREF window = GetSysColor(COLOR_WINDOW), windowText = GetSysColor(COLOR_WINDOWTEXT);
+  const COLORREF darkRed = RGB(128, 0, 0);
   ASSERT_NE(face, window);
+  ASSERT_NE(windowText, face);
   const struct {
     const char* what;
     RECT area;
     COLORREF on, off;
-  } cases[] = {{"window behind the bands", {2, 2, 3, 3}, window, RGB(128, 0, 0)},
+  } cases[] = {{"window behind the bands", {2, 2, 3, 3}, window, darkRed},
                {"title band's text", {48, 0, 312, 30}, windowText, RGB(0, 255, 255)},
                {"prompt's text", {40, 54, 312, 86}, buttonText, RGB(0, 0, 255)},
-               {"prompt's background", {41, 55, 42, 56}, face, face}};
-  for (const bool on : {true, false}) {
-    g_highContrast = on;
-    // What the system sends every top-level window when the mode or the colours change.
-    SendMessageA(Main(), on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, on ? SPI_SETHIGHCONTRAST : 0, 0);
+               {"prompt's background", {41, 55, 42, 56}, face, face},
+               {"top left corner, by the window", {0, 0, 1, 1}, windowText, darkRed},
+               {"top edge, by the title band", {100, 0, 101, 1}, windowText, darkRed},
+               {"left edge, by the panel", {0, 100, 1, 101}, windowText, face},
+               {"right edge, by the panel", {359, 100, 360, 101}, windowText, face},
+               {"bottom edge, by the footer band", {100, 243, 101, 244}, windowText, darkRed},
+               {"inside the edge", {1, 100, 2, 101}, face, face}};
+  RECT windowBefore, nextBefore;
+  GetWindowRect(Main(), &windowBefore);
+  GetWindowRect(Native(kSelectionNext), &nextBefore);
+  const struct {
+    const char* name;
+    bool on;
+    bool reopen;
+  } scenes[] = {{"opened in high contrast", true, true}, {"switched off", false, false},
+                {"switched on", true, false}};
+  for (const auto& scene : scenes) {
+    g_highContrast = scene.on;
+    if (scene.reopen) {
+      DestroyWindow(Main());
+      Pump();
+      LoadWindow(kWindowId);
+    } else {
+      // What the system sends every top-level window when the mode or the colours change.
+      SendMessageA(Main(), scene.on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, scene.on ? SPI_SETHIGHCONTRAST : 0, 0);
+    }
     UpdateWindow(Main());
     Pump();
     for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.what) + (on ? " in high contrast" : " without it"));
-      EXPECT_TRUE(ShowsColour(Main(), c.area, on ? c.on : c.off));
+      SCOPED_TRACE(std::string(c.what) + ", " + scene.name);
+      EXPECT_TRUE(ShowsColour(Main(), c.area, scene.on ? c.on : c.off));
     }
+    RECT windowNow, nextNow;
+    GetWindowRect(Main(), &windowNow);
+    GetWindowRect(Native(kSelectionNext), &nextNow);
+    EXPECT_TRUE(EqualRect(&windowNow, &windowBefore) && EqualRect(&nextNow, &nextBefore)) << scene.name;
   }
 }
 
