@@ -136,16 +136,28 @@ void FollowUncovering(HWND hidden) {
   FocusFirstInput(*window);
 }
 
+namespace {
+
+// Labels, bands and panels never hold the focus; they pass it on (WindowClasses.cpp).
+bool HoldsFocus(const LiveUnit* unit) {
+  if (unit == nullptr) return true;  // a combo box's own edit field
+  const tpl::KindId kind = unit->kind();
+  return kind != tpl::KindId::Label && kind != tpl::KindId::TransLabel && kind != tpl::KindId::DrawPanel;
+}
+
+}  // namespace
+
 void RememberFocus(LiveWindow& window) {
   const HWND focus = GetFocus();
-  if (focus != nullptr && IsChild(window.hwnd, focus)) window.lastFocus = focus;
+  if (focus != nullptr && IsChild(window.hwnd, focus) && HoldsFocus(window.FindUnit(focus)))
+    window.lastFocus = focus;
 }
 
 void RestoreFocus(LiveWindow& window) {
   // A combo box's own edit or list has the focus on the combo box's behalf.
   HWND last = window.lastFocus;
   if (last != nullptr && window.FindUnit(last) == nullptr) last = GetParent(last);
-  if (last != nullptr && IsChild(window.hwnd, last) && TakesFocus(last)) {
+  if (last != nullptr && IsChild(window.hwnd, last) && HoldsFocus(window.FindUnit(last)) && TakesFocus(last)) {
     SetFocus(window.lastFocus);
   } else {
     FocusFirstInput(window);

@@ -52,6 +52,7 @@ struct LiveUnit {
   bool cancels = false;          // Escape clicks it while it is shown (SetEscapeButtons)
   bool forward = false;          // the focus starts on it where its page has no uncovered input
   std::uint32_t helpFrom = 0;    // the unit whose text is its help text while shown (SetHelpText)
+  bool annotated = false;        // named through the system's annotation: its own object answers
   std::uint32_t storedText = 0;  // the template's colours (kDefaultColour: the button face)
   std::uint32_t storedBack = 0;
   COLORREF textColour = 0;  // the colours in use: the template's, or a system pair in high contrast
@@ -109,6 +110,12 @@ extern const wchar_t kTransLabelClass[];
 // object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
 // the default answer.
 bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result);
+// Names the input controls after their labels and gives the controls their help texts through the
+// system's Dynamic Annotation, so that they keep the system's own objects (and with them what UI
+// Automation offers for an edit box or a list: text, caret, selection, expanding). A control for which
+// one annotation call fails (a system without the service's setters) is not annotated at all: the
+// engine's own object answers for it. Again whenever a name or help text may have changed.
+void AnnotateControls(LiveWindow& window);
 // A system control (edit box, combo box, a button with a help text) answers WM_GETOBJECT through
 // AnswerGetObject from now on, and tells FollowUncovering when it hides.
 void AnswerForControl(HWND control);

@@ -174,6 +174,7 @@ void SetHelpText(WindowId windowId, ControlId control, ControlId from) {
   engine::LiveUnit* unit = window != nullptr ? window->FindUnit(control) : nullptr;
   if (unit == nullptr || window->FindUnit(from) == nullptr) return;
   unit->helpFrom = from;
+  if (unit->hwnd != nullptr) engine::AnnotateControls(*window);
 }
 
 std::int32_t RunMessageLoop() {

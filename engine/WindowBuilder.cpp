@@ -607,6 +607,7 @@ bool EnsureCreated(LiveWindow& window, LiveUnit& unit) {
       }
     }
     SetWindowPos(panel->hwnd, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    AnnotateControls(window);  // its inputs' names, its controls' help texts
   }
   return unit.hwnd != nullptr;
 }

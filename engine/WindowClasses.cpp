@@ -158,6 +158,12 @@ LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   }
   if (message == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
+  if (message == WM_SETFOCUS) {
+    // A panel takes no input: given the focus, it passes it on.
+    if (LiveWindow* window = FindLoadedWindowOf(h)) RestoreFocus(*window);
+    return 0;
+  }
+  if (message == WM_GETOBJECT && AnswerGetObject(*unit, wp, lp, result)) return result;
   if (message == WM_WINDOWPOSCHANGED &&
       (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
     // A page shown or hidden: a focus left on a control of a hidden page moves on (the system leaves
@@ -259,8 +265,14 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     case WM_SETTEXT: {
       const LRESULT result = DefWindowProcW(h, message, wp, lp);
       InvalidateRect(h, nullptr, TRUE);
+      // The caption may be an input's name or a control's help text.
+      if (LiveWindow* window = FindLoadedWindowOf(h)) AnnotateControls(*window);
       return result;
     }
+    case WM_SETFOCUS:
+      // Text takes no input: a label given the focus (by an assistive tool) passes it on.
+      if (LiveWindow* window = FindLoadedWindowOf(h)) RestoreFocus(*window);
+      return 0;
     case WM_SETFONT:
       unit->font = reinterpret_cast<HFONT>(wp);
       if (LOWORD(lp)) InvalidateRect(h, nullptr, TRUE);
@@ -295,9 +307,14 @@ LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp,
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
   const LRESULT result = DefSubclassProc(h, message, wp, lp);
-  // A box hidden that covered inputs (the disclaimer): the focus may go to them.
-  if (message == WM_WINDOWPOSCHANGED && (reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) != 0)
-    FollowUncovering(h);
+  if (message == WM_WINDOWPOSCHANGED) {
+    const UINT flags = reinterpret_cast<const WINDOWPOS*>(lp)->flags;
+    // A box hidden that covered inputs (the disclaimer): the focus may go to them.
+    if ((flags & SWP_HIDEWINDOW) != 0) FollowUncovering(h);
+    // A help text that follows this control's showing (the disclaimer's, on its page's Next).
+    LiveWindow* window = (flags & (SWP_HIDEWINDOW | SWP_SHOWWINDOW)) != 0 ? FindLoadedWindowOf(h) : nullptr;
+    if (window != nullptr) AnnotateControls(*window);
+  }
   return result;
 }
 

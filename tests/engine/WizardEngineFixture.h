@@ -69,12 +69,16 @@ class WizardEngine : public ::testing::Test {
       g_sourceInHandler[i] = EventSource{};
     }
     LoadWindow(kWindowId);
-    // As the program binds them (app/Program.cpp).
+    BindAsTheProgramDoes();
+    Pump();
+  }
+
+  // The focus and help bindings, as the program makes them (app/Program.cpp).
+  static void BindAsTheProgramDoes() {
     const ControlId nextButtons[] = {kSelectionNext, kRegistrationNext};
     SetForwardButtons(kWindowId, nextButtons, 2);
     SetHelpText(kWindowId, kRegistrationNext, kDisclaimerEdit);
     SetHelpText(kWindowId, kNicknameEdit, kWarningLabel);
-    Pump();
   }
 
   void TearDown() override {
