@@ -67,7 +67,8 @@ ITypeInfo* AccessibleTypeInfo() {
     ITypeLib* library = nullptr;
     if (FAILED(LoadRegTypeLib(LIBID_Accessibility, 1, 1, LOCALE_NEUTRAL, &library))) {
       wchar_t path[MAX_PATH];
-      if (!LibraryPathFor("oleacc.dll", path, MAX_PATH) || FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library)))
+      if (!LibraryPathFor("oleacc.dll", path, MAX_PATH) ||
+          FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library)))
         library = nullptr;
     }
     ITypeInfo* found = nullptr;
@@ -93,8 +94,8 @@ bool IsSelf(const VARIANT& child) {
   return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF;
 }
 
-// The object of one control with answers of its own about the control itself (Answers). The rest is asked of the system's
-// default object of the control (`inner_`), whose interfaces are never handed out.
+// The object of one control with answers of its own about the control itself (Answers). The rest is asked of
+// the system's default object of the control (`inner_`), whose interfaces are never handed out.
 class EngineAccessible final : public IAccessible, public IOleWindow {
  public:
   EngineAccessible(IAccessible* inner, HWND self, const Answers& answers)
@@ -142,13 +143,14 @@ class EngineAccessible final : public IAccessible, public IOleWindow {
     (*info)->AddRef();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     ITypeInfo* info = AccessibleTypeInfo();
     return info != nullptr ? DispGetIDsOfNames(info, names, count, ids) : E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* badArgument) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     ITypeInfo* info = AccessibleTypeInfo();
     if (info == nullptr) return E_NOTIMPL;
@@ -363,3 +365,15 @@ void AnnotateControls(LiveWindow& window) {
 }
 
 }  // namespace zv::engine
+
+namespace zv {
+
+void SetHelpText(WindowId windowId, ControlId control, ControlId from) {
+  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
+  engine::LiveUnit* unit = window != nullptr ? window->FindUnit(control) : nullptr;
+  if (unit == nullptr || window->FindUnit(from) == nullptr) return;
+  unit->helpFrom = from;
+  if (unit->hwnd != nullptr) engine::AnnotateControls(*window);
+}
+
+}  // namespace zv

@@ -74,7 +74,7 @@ struct LiveWindow {
   bool dragToMove = false;
   HFONT font = nullptr;  // WM_SETFONT of the window itself
   int dpi = 96;
-  HWND lastFocus = nullptr;   // the control that last had the focus (Focus.cpp)
+  HWND lastFocus = nullptr;   // the control that last had the focus (Keyboard.cpp)
   bool highContrast = false;  // the system's high-contrast mode, as last asked
 
   LiveUnit* FindUnit(std::uint32_t id);
@@ -82,6 +82,8 @@ struct LiveWindow {
 };
 
 const LoadedTemplate* FindTemplate(WindowId window);
+// The registry of loaded windows (LoadedWindows.cpp). A new record, before its window is built.
+LiveWindow* AddLoadedWindow(WindowId window, const LoadedTemplate* source);
 // The loaded (created and not yet destroyed) window with this id, or null.
 LiveWindow* FindLoadedWindow(WindowId window);
 // The loaded window whose native window is `hwnd` or an ancestor of it, or null.
@@ -134,7 +136,7 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds);
 // the default arrow (null).
 HCURSOR CursorFromData(const tpl::Bytes& data);
 
-// The button-face colour for kDefaultColour, otherwise the colour itself.
+// Colours (Colours.cpp). The button-face colour for kDefaultColour, otherwise the colour itself.
 COLORREF ResolveColour(std::uint32_t colour);
 // Whether the system's high-contrast mode is on.
 bool HighContrastOn();
@@ -151,7 +153,17 @@ void DrawContrastEdge(const LiveWindow& window, HWND h, HDC dc);
 // system's colours (WM_SYSCOLORCHANGE, WM_SETTINGCHANGE).
 void FollowSystemColours(LiveWindow& window);
 
-// Focus (Focus.cpp). A control is covered when a shown sibling above it in the stacking order covers
+// The keyboard and the focus (Keyboard.cpp). Tab, Enter, Escape and the arrow keys as a dialog takes
+// them, before the message is dispatched; false: the message goes on to the control.
+bool HandleKey(LiveWindow& window, const MSG& msg);
+// What the window tells about the focus: WM_SETFOCUS (activated again), WM_CANCELMODE (a message box
+// takes the focus), WM_ENABLE (the box is gone).
+void FollowWindowFocus(LiveWindow& window, UINT message, WPARAM wp);
+// A page (panel) was shown or hidden: a focus left on a hidden control moves on.
+void FollowPageShown(HWND panel);
+// A control that takes no input (a label, a panel) was given the focus: it goes on to one that does.
+void PassFocusOn(HWND h);
+// A control is covered when a shown sibling above it in the stacking order covers
 // its whole rectangle; it takes the focus when it is shown, enabled and not covered.
 bool IsCovered(HWND control);
 bool TakesFocus(HWND control);

@@ -3,9 +3,11 @@
 // and transparent labels (what lies beneath, then the caption). Labels keep their caption as window
 // text, so anything that reads window texts reads theirs. The window and the panels are the parents
 // of the native controls: they give them their colours and turn BN_CLICKED into the Clicked event.
-// Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp). The window
-// keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode,
-// in which the window, panels and labels draw the window's edge where they reach it.
+// Labels, panels, edit boxes, combo boxes and buttons with a help text answer screen readers' questions
+// (Accessibility.cpp). What the window and its controls learn about the focus (activated again, a page
+// or a covering box shown or hidden, a label given the focus) goes to the keyboard's rules
+// (Keyboard.cpp); colour changes go to Colours.cpp, in whose high contrast the window, panels and
+// labels draw the window's edge where they reach it.
 #include "engine/LiveWindow.h"
 // After windows.h, which the engine's header brings.
 #include <commctrl.h>
@@ -107,20 +109,11 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(window->font);
     case WM_SETFOCUS:
-      // Activated again, or a control with the focus was hidden: the focus goes on to a control.
-      RestoreFocus(*window);
+      FollowWindowFocus(*window, message, wp);
       return 0;
     case WM_CANCELMODE:
-      // Sent as the window is disabled for a message box, before the system takes the focus away.
-      RememberFocus(*window);
-      break;
     case WM_ENABLE:
-      // Enabled again after a message box without an owner, which took the focus along and left no
-      // window of this thread active: the focus goes back where it was.
-      if (wp != FALSE && !IsChild(h, GetFocus()) &&
-          (GetActiveWindow() == nullptr || GetActiveWindow() == h)) {
-        RestoreFocus(*window);
-      }
+      FollowWindowFocus(*window, message, wp);
       break;
     case WM_SYSCOLORCHANGE:
       FollowSystemColours(*window);
@@ -153,25 +146,21 @@ LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   if (unit == nullptr) return DefWindowProcW(h, message, wp, lp);
   LRESULT result = 0;
   if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get())) {
-    if (const LiveWindow* window = FindLoadedWindowOf(h)) DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
+    if (const LiveWindow* window = FindLoadedWindowOf(h))
+      DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
     return 1;
   }
   if (message == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
   if (message == WM_SETFOCUS) {
-    // A panel takes no input: given the focus, it passes it on.
-    if (LiveWindow* window = FindLoadedWindowOf(h)) RestoreFocus(*window);
+    PassFocusOn(h);  // a panel takes no input
     return 0;
   }
   if (message == WM_GETOBJECT && AnswerGetObject(*unit, wp, lp, result)) return result;
   if (message == WM_WINDOWPOSCHANGED &&
       (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
-    // A page shown or hidden: a focus left on a control of a hidden page moves on (the system leaves
-    // it there or hands it to the window, depending on the version).
     result = DefWindowProcW(h, message, wp, lp);
-    LiveWindow* window = FindLoadedWindowOf(h);
-    const HWND focus = GetFocus();
-    if (window != nullptr && IsChild(window->hwnd, focus) && !IsWindowVisible(focus)) RestoreFocus(*window);
+    FollowPageShown(h);
     return result;
   }
   return DefWindowProcW(h, message, wp, lp);
@@ -270,8 +259,7 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
       return result;
     }
     case WM_SETFOCUS:
-      // Text takes no input: a label given the focus (by an assistive tool) passes it on.
-      if (LiveWindow* window = FindLoadedWindowOf(h)) RestoreFocus(*window);
+      PassFocusOn(h);  // text takes no input (an assistive tool may still give it the focus)
       return 0;
     case WM_SETFONT:
       unit->font = reinterpret_cast<HFONT>(wp);
