@@ -104,8 +104,8 @@ Answer Ask(HWND h) {
   DISPPARAMS arguments{&self, nullptr, 1, 0};
   VARIANT name;
   VariantInit(&name);
-  if (SUCCEEDED(object->Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &arguments,
-                               &name, nullptr, nullptr)) &&
+  if (SUCCEEDED(object->Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                               &arguments, &name, nullptr, nullptr)) &&
       V_VT(&name) == VT_BSTR && V_BSTR(&name) != nullptr) {
     answer.dispatchedName = V_BSTR(&name);
   }
@@ -343,12 +343,14 @@ class StandInPropServices final : public IAccPropServices {
     return S_OK;
   }
   HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
-  HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+  HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                               AnnoScope) override {
     return E_NOTIMPL;
   }
   HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
   HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
-  HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+  HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                   AnnoScope) override {
     return E_NOTIMPL;
   }
   HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
@@ -357,12 +359,15 @@ class StandInPropServices final : public IAccPropServices {
   }
   HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
   HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+  HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                    AnnoScope) override {
     return E_NOTIMPL;
   }
   HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
   HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
-  HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+    return E_NOTIMPL;
+  }
 };
 StandInPropServices g_standInService;
 
@@ -416,7 +421,8 @@ TEST_F(Accessibility, AnnotatedInputsKeepTheSystemsOwnObjects) {
       const Annotation* last = LastAnnotation(Native(row.control), row.property);
       // A control with one refused annotation keeps none of its others.
       bool kept = true;
-      for (const Row& other : rows) kept = kept && (taken || other.control != row.control || other.property != *scene.failing);
+      for (const Row& other : rows)
+        kept = kept && (taken || other.control != row.control || other.property != *scene.failing);
       EXPECT_TRUE(kept ? last != nullptr && last->text == row.text : last == nullptr || last->text.empty())
           << std::hex << row.control;
     }
@@ -494,8 +500,8 @@ TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
     const char* name;
     bool on;
     bool reopen;
-  } scenes[] = {{"opened in high contrast", true, true}, {"switched off", false, false},
-                {"switched on", true, false}};
+  } scenes[] = {
+      {"opened in high contrast", true, true}, {"switched off", false, false}, {"switched on", true, false}};
   for (const auto& scene : scenes) {
     g_highContrast = scene.on;
     if (scene.reopen) {
@@ -504,7 +510,8 @@ TEST_F(Accessibility, HighContrastDrawsWithTheSystemsColourPairs) {
       LoadWindow(kWindowId);
     } else {
       // What the system sends every top-level window when the mode or the colours change.
-      SendMessageA(Main(), scene.on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE, scene.on ? SPI_SETHIGHCONTRAST : 0, 0);
+      SendMessageA(Main(), scene.on ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE,
+                   scene.on ? SPI_SETHIGHCONTRAST : 0, 0);
     }
     UpdateWindow(Main());
     Pump();

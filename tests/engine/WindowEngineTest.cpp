@@ -104,8 +104,8 @@ TEST_F(WizardEngine, EachButtonCallsItsOwnHandlerWithItselfAsEventSource) {
 // or a key: the system gives input to enabled windows only.
 TEST_F(WizardEngine, WhileTheProgramWorksNoButtonTakesInput) {
   HoldInputWhileWorking(kWindowId);
-  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel, kInstallRadio,
-                       kUninstallRadio}) {
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel,
+                       kInstallRadio, kUninstallRadio}) {
     EXPECT_FALSE(IsWindowEnabled(Native(id))) << std::hex << id;
   }
   EXPECT_TRUE(IsWindowEnabled(Native(kNicknameEdit)));  // not a button: nothing to click
@@ -134,13 +134,26 @@ TEST_F(WizardEngine, TabWalksEachPageInReadingOrderAndWraps) {
     ControlId from;
     ControlId order[4];
   } cases[] = {
-      {"page 1", kPageOne, false, kInstallRadio, {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel}},
+      {"page 1",
+       kPageOne,
+       false,
+       kInstallRadio,
+       {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel}},
       {"page 1 backwards", kPageOne, true, kSelectionNext, {kSelectionCancel, kInstallRadio, kSelectionNext}},
-      {"page 2 under the disclaimer", kDisclaimer, false, kRegistrationNext,
+      {"page 2 under the disclaimer",
+       kDisclaimer,
+       false,
+       kRegistrationNext,
        {kRegistrationCancel, kRegistrationNext, kRegistrationCancel}},
-      {"page 2", kRegistration, false, kNicknameEdit,
+      {"page 2",
+       kRegistration,
+       false,
+       kNicknameEdit,
        {kGenderCombo, kRegistrationCancel, kRegistrationNext, kNicknameEdit}},
-      {"page 2 backwards", kRegistration, true, kNicknameEdit,
+      {"page 2 backwards",
+       kRegistration,
+       true,
+       kNicknameEdit,
        {kRegistrationNext, kRegistrationCancel, kGenderCombo, kNicknameEdit}},
   };
   for (const Case& c : cases) {

@@ -199,9 +199,12 @@ TEST(ShowMessage, ButtonsMapToZeroBasedIndices) {
     int button;
     DWORD index;
   };
-  const Case cases[] = {{"yesnocancel", IDYES, 5},        {"yesnocancel", IDNO, 6},
-                        {"yesnocancel", IDCANCEL, 1},     {"abortretryignore", IDABORT, 2},
-                        {"abortretryignore", IDRETRY, 3}, {"abortretryignore", IDIGNORE, 4},
+  const Case cases[] = {{"yesnocancel", IDYES, 5},
+                        {"yesnocancel", IDNO, 6},
+                        {"yesnocancel", IDCANCEL, 1},
+                        {"abortretryignore", IDABORT, 2},
+                        {"abortretryignore", IDRETRY, 3},
+                        {"abortretryignore", IDIGNORE, 4},
                         // An Enter typed before the box does not answer it: the user's button does.
                         {"typedahead", IDCANCEL, 1}};
   for (const Case& c : cases) {
