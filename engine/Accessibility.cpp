@@ -321,6 +321,19 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
   return true;
 }
 
+void ForgetAnnotations(LiveUnit& unit) {
+  if (!unit.annotated) return;
+  unit.annotated = false;
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                              reinterpret_cast<void**>(&services)))) {
+    return;
+  }
+  const MSAAPROPID both[] = {PROPID_ACC_NAME, PROPID_ACC_HELP};
+  services->ClearHwndProps(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, both, 2);
+  services->Release();
+}
+
 void AnnotateControls(LiveWindow& window) {
   IAccPropServices* services = nullptr;
   for (LiveUnit& unit : window.units) {

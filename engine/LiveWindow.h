@@ -118,6 +118,8 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
 // one annotation call fails (a system without the service's setters) is not annotated at all: the
 // engine's own object answers for it. Again whenever a name or help text may have changed.
 void AnnotateControls(LiveWindow& window);
+// The control's window is going: the annotation service forgets what it was told about it.
+void ForgetAnnotations(LiveUnit& unit);
 // A system control (edit box, combo box, a button with a help text) answers WM_GETOBJECT through
 // AnswerGetObject from now on, and tells FollowUncovering when it hides.
 void AnswerForControl(HWND control);

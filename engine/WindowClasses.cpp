@@ -293,7 +293,10 @@ LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp,
     LRESULT result = 0;
     if (unit != nullptr && AnswerGetObject(*unit, wp, lp, result)) return result;
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
+  if (message == WM_NCDESTROY) {
+    if (LiveUnit* unit = FindLiveUnit(h)) ForgetAnnotations(*unit);
+    RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
+  }
   const LRESULT result = DefSubclassProc(h, message, wp, lp);
   if (message == WM_WINDOWPOSCHANGED) {
     const UINT flags = reinterpret_cast<const WINDOWPOS*>(lp)->flags;
