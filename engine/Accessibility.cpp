@@ -1,9 +1,14 @@
 // What a screen reader learns of the engine's controls. It asks a window for its object (WM_GETOBJECT)
 // and otherwise builds the system's default one, which knows nothing of the engine's own classes and
 // names an input control after the static text before it, which the engine's labels are not to the
-// system. So a label (and a band) answers with an object of the engine's own: its caption as its name
-// and the role of static text; an edit box (editable text, its text as its value, also when disabled)
-// or a combo box answers with the caption of the label level with it on its left as its name.
+// system. So a label (and a band) answers with an object of the engine's own: its caption as its name,
+// the role of static text, read-only and not focusable (a panel too). The input controls keep the
+// system's own objects, which UI Automation builds its text, caret, selection and list support on:
+// they are named after the label level with them on their left, and given their help texts (a
+// warning, a disclaimer on the button that accepts it), through the system's Dynamic Annotation.
+// Where the system refuses an annotation for a control, that control answers with the engine's own
+// object instead, with the same name and help text: an edit box as editable text with its text as its
+// value (also when disabled), a combo box as a combo box.
 //
 // These objects are the program's own servers, not wrappers of the system's proxies: UI Automation
 // takes an MSAA object of a program through its bridge, but refuses one that answers the system

@@ -108,9 +108,10 @@ extern const wchar_t kPanelClass[];
 extern const wchar_t kLabelClass[];
 extern const wchar_t kTransLabelClass[];
 
-// Answers WM_GETOBJECT for a label, a band, an edit box or a combo box with the system's default
-// object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
-// the default answer.
+// Answers WM_GETOBJECT for a label, a band, a panel, an edit box or a combo box that is not annotated,
+// or a button with a help text, with an object of the engine's own over the system's default object,
+// named, given its role, state, value and help text as screen readers need them (Accessibility.cpp);
+// false: the default answer (for an annotated control, the system's own object).
 bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result);
 // Names the input controls after their labels and gives the controls their help texts through the
 // system's Dynamic Annotation, so that they keep the system's own objects (and with them what UI
