@@ -51,7 +51,7 @@ ZV_CHILD_SCENARIO(ShowMessageBox) {
     keys[0].ki.wVk = keys[1].ki.wVk = VK_RETURN;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof keys[0]);
-    Sleep(200);  // the input reaches this thread's queue
+    for (int i = 0; i < 100 && (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) == 0; ++i) Sleep(20);  // queued
     result = ShowMessage("?", MB_OKCANCEL);
   }
   ExitProcess(static_cast<UINT>(result));
