@@ -1,6 +1,7 @@
 // Start-up: prepare the runtime (with the program's extension resolver and its window templates),
 // run the program's initialisation and start-up routines, register the exit routine, show the wizard
-// window on its selection page (Escape bound to its pages' Cancel) and run the message loop. Clicks then run
+// window on its selection page (Escape bound to its pages' Cancel, the focus to their Next where
+// nothing is to be filled in, help texts bound) and run the message loop. Clicks then run
 // the page handlers.
 #include "app/Program.h"
 
@@ -55,6 +56,12 @@ std::int32_t ProgramEntry() {
   // Escape does what the shown page's Cancel does.
   const ControlId cancelButtons[] = {kSelectionCancel, kRegistrationCancel};
   SetEscapeButtons(kWindowId, cancelButtons, sizeof cancelButtons / sizeof cancelButtons[0]);
+  // Where the disclaimer covers page 2's inputs, the focus is on its Next, which reads the disclaimer
+  // as its help text; the nickname box reads the warning under it.
+  const ControlId nextButtons[] = {kSelectionNext, kRegistrationNext};
+  SetForwardButtons(kWindowId, nextButtons, sizeof nextButtons / sizeof nextButtons[0]);
+  SetHelpText(kWindowId, kRegistrationNext, kDisclaimerEdit);
+  SetHelpText(kWindowId, kNicknameEdit, kWarningLabel);
   RunMessageLoop();
   return 0;
 }

@@ -1,9 +1,14 @@
 // What a screen reader learns of the engine's controls. It asks a window for its object (WM_GETOBJECT)
 // and otherwise builds the system's default one, which knows nothing of the engine's own classes and
 // names an input control after the static text before it, which the engine's labels are not to the
-// system. So a label (and a band) answers with an object of the engine's own: its caption as its name
-// and the role of static text; an edit box (editable text, its text as its value, also when disabled)
-// or a combo box answers with the caption of the label level with it on its left as its name.
+// system. So a label (and a band) answers with an object of the engine's own: its caption as its name,
+// the role of static text, read-only and not focusable (a panel too). The input controls keep the
+// system's own objects, which UI Automation builds its text, caret, selection and list support on:
+// they are named after the label level with them on their left, and given their help texts (a
+// warning, a disclaimer on the button that accepts it), through the system's Dynamic Annotation.
+// Where the system refuses an annotation for a control, that control answers with the engine's own
+// object instead, with the same name and help text: an edit box as editable text with its text as its
+// value (also when disabled), a combo box as a combo box.
 //
 // These objects are the program's own servers, not wrappers of the system's proxies: UI Automation
 // takes an MSAA object of a program through its bridge, but refuses one that answers the system
@@ -55,17 +60,51 @@ BSTR TextOf(HWND h) {
   return SysAllocStringLen(text.c_str(), static_cast<UINT>(got > 0 ? got : 0));
 }
 
+// Whether the control itself is shown (its own style: a page not shown yet does not count).
+bool IsShown(HWND h) {
+  return h != nullptr && IsWindow(h) && (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+// IAccessible's description in the accessibility type library (registered with the system's
+// oleacc.dll, which also carries it), loaded at the first question; null where there is none.
+ITypeInfo* AccessibleTypeInfo() {
+  static ITypeInfo* info = [] {
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadRegTypeLib(LIBID_Accessibility, 1, 1, LOCALE_NEUTRAL, &library))) {
+      wchar_t path[MAX_PATH];
+      if (!LibraryPathFor("oleacc.dll", path, MAX_PATH) ||
+          FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library)))
+        library = nullptr;
+    }
+    ITypeInfo* found = nullptr;
+    if (library != nullptr) {
+      if (FAILED(library->GetTypeInfoOfGuid(IID_IAccessible, &found))) found = nullptr;
+      library->Release();
+    }
+    return found;  // kept for the program's life
+  }();
+  return info;
+}
+
+// What an engine object answers itself; the rest is the system's default object's.
+struct Answers {
+  HWND nameFrom = nullptr;  // the window whose text is the name
+  LONG role = 0;            // 0: the default object's
+  bool textValue = false;   // the control's own text is its value
+  bool readOnly = false;    // static content: read-only and never focusable
+  HWND helpFrom = nullptr;  // the window whose text is the help text while it is shown
+};
+
 bool IsSelf(const VARIANT& child) {
   return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF;
 }
 
-// The object of one control with up to three answers of its own about the control itself: the text
-// of `nameFrom` as its name, `role`, its own text as its value. The rest is asked of the system's
-// default object of the control (`inner_`), whose interfaces are never handed out.
+// The object of one control with answers of its own about the control itself (Answers). The rest is asked of
+// the system's default object of the control (`inner_`), whose interfaces are never handed out.
 class EngineAccessible final : public IAccessible, public IOleWindow {
  public:
-  EngineAccessible(IAccessible* inner, HWND self, HWND nameFrom, LONG role, bool textValue)
-      : inner_(inner), self_(self), nameFrom_(nameFrom), role_(role), textValue_(textValue) {}
+  EngineAccessible(IAccessible* inner, HWND self, const Answers& answers)
+      : inner_(inner), self_(self), answers_(answers) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -95,36 +134,51 @@ class EngineAccessible final : public IAccessible, public IOleWindow {
   }
   HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
+  // IDispatch, as the system's objects answer it: through IAccessible's description in the
+  // accessibility type library, which calls this object's own IAccessible methods.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count != nullptr) *count = 0;
+    if (count == nullptr) return E_POINTER;
+    *count = AccessibleTypeInfo() != nullptr ? 1 : 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (info == nullptr) return E_POINTER;
+    *info = index == 0 ? AccessibleTypeInfo() : nullptr;
+    if (*info == nullptr) return index == 0 ? E_NOTIMPL : DISP_E_BADINDEX;
+    (*info)->AddRef();
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = AccessibleTypeInfo();
+    return info != nullptr ? DispGetIDsOfNames(info, names, count, ids) : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = AccessibleTypeInfo();
+    if (info == nullptr) return E_NOTIMPL;
+    return info->Invoke(static_cast<IAccessible*>(this), id, flags, params, result, exception, badArgument);
   }
 
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-    if (name != nullptr && nameFrom_ != nullptr && IsSelf(child)) {
-      *name = TextOf(nameFrom_);
+    if (name != nullptr && answers_.nameFrom != nullptr && IsSelf(child)) {
+      *name = TextOf(answers_.nameFrom);
       if (*name != nullptr) return S_OK;
     }
     return inner_->get_accName(child, name);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-    if (role != nullptr && role_ != 0 && IsSelf(child)) {
+    if (role != nullptr && answers_.role != 0 && IsSelf(child)) {
       V_VT(role) = VT_I4;
-      V_I4(role) = role_;
+      V_I4(role) = answers_.role;
       return S_OK;
     }
     return inner_->get_accRole(child, role);
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-    if (value != nullptr && textValue_ && IsSelf(child)) {
+    if (value != nullptr && answers_.textValue && IsSelf(child)) {
       *value = TextOf(self_);
       if (*value != nullptr) return S_OK;
     }
@@ -144,9 +198,17 @@ class EngineAccessible final : public IAccessible, public IOleWindow {
     return inner_->get_accDescription(child, out);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
-    return inner_->get_accState(child, out);
+    const HRESULT asked = inner_->get_accState(child, out);
+    if (SUCCEEDED(asked) && answers_.readOnly && IsSelf(child) && V_VT(out) == VT_I4) {
+      V_I4(out) = (V_I4(out) | STATE_SYSTEM_READONLY) & ~(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
+    }
+    return asked;
   }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override {
+    if (out != nullptr && answers_.helpFrom != nullptr && IsSelf(child)) {
+      *out = IsShown(answers_.helpFrom) ? TextOf(answers_.helpFrom) : nullptr;
+      return *out != nullptr ? S_OK : S_FALSE;
+    }
     return inner_->get_accHelp(child, out);
   }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
@@ -188,9 +250,7 @@ class EngineAccessible final : public IAccessible, public IOleWindow {
   LONG refs_ = 1;
   IAccessible* inner_;
   HWND self_;
-  HWND nameFrom_;
-  LONG role_;
-  bool textValue_;
+  Answers answers_;
 };
 
 // The label that names an input control: a label in the same parent whose box is level with the
@@ -214,27 +274,36 @@ const LiveUnit* LabelOf(const LiveUnit& control) {
 }  // namespace
 
 bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result) {
-  if (static_cast<LONG>(lp) != OBJID_CLIENT) return false;
-  HWND nameFrom = nullptr;
-  LONG role = 0;
-  bool textValue = false;
+  if (static_cast<LONG>(lp) != OBJID_CLIENT || unit.annotated) return false;  // annotated: the system's own
+  Answers answers;
+  LiveWindow* window = FindLoadedWindowOf(unit.hwnd);
+  if (window != nullptr && unit.helpFrom != 0) {
+    if (const LiveUnit* from = window->FindUnit(unit.helpFrom)) answers.helpFrom = from->hwnd;
+  }
   switch (unit.kind()) {
     case tpl::KindId::Label:
     case tpl::KindId::TransLabel:
-      nameFrom = unit.hwnd;
-      role = ROLE_SYSTEM_STATICTEXT;
+      answers.nameFrom = unit.hwnd;
+      answers.role = ROLE_SYSTEM_STATICTEXT;
+      answers.readOnly = true;
+      break;
+    case tpl::KindId::DrawPanel:
+      answers.readOnly = true;
       break;
     case tpl::KindId::EditBox:
     case tpl::KindId::ComboBox:
       // The roles the system's objects give these classes on Windows, said here since this object
       // answers in their place.
       if (unit.kind() == tpl::KindId::EditBox) {
-        textValue = (GetWindowLongW(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
-        role = ROLE_SYSTEM_TEXT;
+        answers.textValue = (GetWindowLongW(unit.hwnd, GWL_STYLE) & ES_PASSWORD) == 0;
+        answers.role = ROLE_SYSTEM_TEXT;
       } else {
-        role = ROLE_SYSTEM_COMBOBOX;
+        answers.role = ROLE_SYSTEM_COMBOBOX;
       }
-      if (const LiveUnit* label = LabelOf(unit)) nameFrom = label->hwnd;
+      if (const LiveUnit* label = LabelOf(unit)) answers.nameFrom = label->hwnd;
+      break;
+    case tpl::KindId::Button:
+      if (answers.helpFrom == nullptr) return false;  // the system's own object says it all
       break;
     default:
       return false;
@@ -247,7 +316,7 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
       inner == nullptr) {
     return false;
   }
-  auto* object = new (std::nothrow) EngineAccessible(inner, unit.hwnd, nameFrom, role, textValue);
+  auto* object = new (std::nothrow) EngineAccessible(inner, unit.hwnd, answers);
   if (object == nullptr) {
     inner->Release();
     return false;
@@ -257,4 +326,72 @@ bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result
   return true;
 }
 
+void ForgetAnnotations(LiveUnit& unit) {
+  if (!unit.annotated) return;
+  unit.annotated = false;
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                              reinterpret_cast<void**>(&services)))) {
+    return;
+  }
+  const MSAAPROPID both[] = {PROPID_ACC_NAME, PROPID_ACC_HELP};
+  services->ClearHwndProps(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, both, 2);
+  services->Release();
+}
+
+void AnnotateControls(LiveWindow& window) {
+  IAccPropServices* services = nullptr;
+  for (LiveUnit& unit : window.units) {
+    unit.annotated = false;
+    if (unit.hwnd == nullptr) continue;
+    const bool input = unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox;
+    const LiveUnit* label = input ? LabelOf(unit) : nullptr;
+    const LiveUnit* help = unit.helpFrom != 0 ? window.FindUnit(unit.helpFrom) : nullptr;
+    if (label == nullptr && help == nullptr) continue;  // nothing to say beyond the system's object
+    // The service is made only when a control needs it, so that start-up does not pay for it.
+    if (services == nullptr &&
+        FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(&services)))) {
+      return;  // every control keeps the engine's object
+    }
+    bool set = true;
+    const MSAAPROPID helpId = PROPID_ACC_HELP;
+    if (label != nullptr) {
+      BSTR name = TextOf(label->hwnd);
+      set = name != nullptr &&
+            SUCCEEDED(services->SetHwndPropStr(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME, name));
+      SysFreeString(name);
+    }
+    if (set && help != nullptr) {
+      if (IsShown(help->hwnd)) {
+        BSTR text = TextOf(help->hwnd);
+        set = text != nullptr &&
+              SUCCEEDED(services->SetHwndPropStr(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, helpId, text));
+        SysFreeString(text);
+      } else {
+        set = SUCCEEDED(services->ClearHwndProps(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, &helpId, 1));
+      }
+    }
+    unit.annotated = set;
+    if (!set) {
+      // Half an annotation would mix with the engine's object: none at all.
+      const MSAAPROPID both[] = {PROPID_ACC_NAME, PROPID_ACC_HELP};
+      services->ClearHwndProps(unit.hwnd, OBJID_CLIENT, CHILDID_SELF, both, 2);
+    }
+  }
+  if (services != nullptr) services->Release();
+}
+
 }  // namespace zv::engine
+
+namespace zv {
+
+void SetHelpText(WindowId windowId, ControlId control, ControlId from) {
+  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
+  engine::LiveUnit* unit = window != nullptr ? window->FindUnit(control) : nullptr;
+  if (unit == nullptr || window->FindUnit(from) == nullptr) return;
+  unit->helpFrom = from;
+  if (unit->hwnd != nullptr) engine::AnnotateControls(*window);
+}
+
+}  // namespace zv

@@ -50,6 +50,9 @@ struct LiveUnit {
   HFONT font = nullptr;
   bool hasColours = false;       // false: the system draws the control's colours
   bool cancels = false;          // Escape clicks it while it is shown (SetEscapeButtons)
+  bool forward = false;          // the focus starts on it where its page has no uncovered input
+  std::uint32_t helpFrom = 0;    // the unit whose text is its help text while shown (SetHelpText)
+  bool annotated = false;        // named through the system's annotation: its own object answers
   std::uint32_t storedText = 0;  // the template's colours (kDefaultColour: the button face)
   std::uint32_t storedBack = 0;
   COLORREF textColour = 0;  // the colours in use: the template's, or a system pair in high contrast
@@ -71,7 +74,7 @@ struct LiveWindow {
   bool dragToMove = false;
   HFONT font = nullptr;  // WM_SETFONT of the window itself
   int dpi = 96;
-  HWND lastFocus = nullptr;   // the control that last had the focus (Focus.cpp)
+  HWND lastFocus = nullptr;   // the control that last had the focus (Keyboard.cpp)
   bool highContrast = false;  // the system's high-contrast mode, as last asked
 
   LiveUnit* FindUnit(std::uint32_t id);
@@ -79,6 +82,8 @@ struct LiveWindow {
 };
 
 const LoadedTemplate* FindTemplate(WindowId window);
+// The registry of loaded windows (LoadedWindows.cpp). A new record, before its window is built.
+LiveWindow* AddLoadedWindow(WindowId window, const LoadedTemplate* source);
 // The loaded (created and not yet destroyed) window with this id, or null.
 LiveWindow* FindLoadedWindow(WindowId window);
 // The loaded window whose native window is `hwnd` or an ancestor of it, or null.
@@ -103,12 +108,22 @@ extern const wchar_t kPanelClass[];
 extern const wchar_t kLabelClass[];
 extern const wchar_t kTransLabelClass[];
 
-// Answers WM_GETOBJECT for a label, a band, an edit box or a combo box with the system's default
-// object, named, given its role and value as screen readers need them (Accessibility.cpp); false:
-// the default answer.
+// Answers WM_GETOBJECT for a label, a band, a panel, an edit box or a combo box that is not annotated,
+// or a button with a help text, with an object of the engine's own over the system's default object,
+// named, given its role, state, value and help text as screen readers need them (Accessibility.cpp);
+// false: the default answer (for an annotated control, the system's own object).
 bool AnswerGetObject(const LiveUnit& unit, WPARAM wp, LPARAM lp, LRESULT& result);
-// An edit box or combo box answers WM_GETOBJECT through AnswerGetObject from now on.
-void AnswerForInput(HWND control);
+// Names the input controls after their labels and gives the controls their help texts through the
+// system's Dynamic Annotation, so that they keep the system's own objects (and with them what UI
+// Automation offers for an edit box or a list: text, caret, selection, expanding). A control for which
+// one annotation call fails (a system without the service's setters) is not annotated at all: the
+// engine's own object answers for it. Again whenever a name or help text may have changed.
+void AnnotateControls(LiveWindow& window);
+// The control's window is going: the annotation service forgets what it was told about it.
+void ForgetAnnotations(LiveUnit& unit);
+// A system control (edit box, combo box, a button with a help text) answers WM_GETOBJECT through
+// AnswerGetObject from now on, and tells FollowUncovering when it hides.
+void AnswerForControl(HWND control);
 
 // A length in 96-DPI units at the window's DPI, and back.
 inline int ToWindowDpi(const LiveWindow& window, int v) {
@@ -124,7 +139,7 @@ void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds);
 // the default arrow (null).
 HCURSOR CursorFromData(const tpl::Bytes& data);
 
-// The button-face colour for kDefaultColour, otherwise the colour itself.
+// Colours (Colours.cpp). The button-face colour for kDefaultColour, otherwise the colour itself.
 COLORREF ResolveColour(std::uint32_t colour);
 // Whether the system's high-contrast mode is on.
 bool HighContrastOn();
@@ -132,20 +147,39 @@ bool HighContrastOn();
 // window for the window, its bands and the input fields; button text on button face for labels,
 // panels and radio buttons). Makes the background brush anew.
 void ApplyColours(const LiveWindow& window, LiveUnit& unit);
+// In high contrast, the window's edge: a borderless window would not stand out from what lies behind
+// it, so its outermost pixels are drawn in the scheme's text colour, by the window itself and by a
+// panel or band (`h`) where it reaches the window's edge; nothing without the mode. Sizes and places
+// stay as they are: the line is drawn over the outermost pixels, not around them.
+void DrawContrastEdge(const LiveWindow& window, HWND h, HDC dc);
 // Asks the mode again and repaints the window in the colours that follow from it and from the
 // system's colours (WM_SYSCOLORCHANGE, WM_SETTINGCHANGE).
 void FollowSystemColours(LiveWindow& window);
 
-// Focus (Focus.cpp). A control is covered when a shown sibling above it in the stacking order covers
+// The keyboard and the focus (Keyboard.cpp). Tab, Enter, Escape and the arrow keys as a dialog takes
+// them, before the message is dispatched; false: the message goes on to the control.
+bool HandleKey(LiveWindow& window, const MSG& msg);
+// What the window tells about the focus: WM_SETFOCUS (activated again), WM_CANCELMODE (a message box
+// takes the focus), WM_ENABLE (the box is gone).
+void FollowWindowFocus(LiveWindow& window, UINT message, WPARAM wp);
+// A page (panel) was shown or hidden: a focus left on a hidden control moves on.
+void FollowPageShown(HWND panel);
+// A control that takes no input (a label, a panel) was given the focus: it goes on to one that does.
+void PassFocusOn(HWND h);
+// A control is covered when a shown sibling above it in the stacking order covers
 // its whole rectangle; it takes the focus when it is shown, enabled and not covered.
 bool IsCovered(HWND control);
 bool TakesFocus(HWND control);
 // The next (or previous) tab stop of the window after `from` (null: the first) that is not covered,
 // round the end; `from` when there is none.
-HWND NextTabStop(HWND window, HWND from, bool back);
+// (Tab order: the shown tab stops in reading order, rows from the top, left to right.)
+HWND NextTabStop(LiveWindow& window, HWND from, bool back);
 // The focus to the window's first uncovered control that takes input (edit box, combo box, checked
-// radio button), else its first uncovered tab stop.
+// radio button), else its shown forward button (SetForwardButtons), else its first uncovered tab stop.
 void FocusFirstInput(LiveWindow& window);
+// `hidden` was just hidden: if it covered inputs and the focus is on a control of its parent that takes
+// none, the focus goes to the first input.
+void FollowUncovering(HWND hidden);
 // Notes the control that has the focus, if it is one of the window's.
 void RememberFocus(LiveWindow& window);
 // The focus back to the control noted last if it can still take it, else FocusFirstInput.

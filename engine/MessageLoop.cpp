@@ -1,10 +1,5 @@
-// The message loop and event delivery. Keyboard use is what a dialog offers: Tab and Shift+Tab between
-// the tab stops, Enter clicks the focused button (Space is the button's own), the arrow keys move
-// from a radio button to the next or previous one of its panel and check it, as a dialog does (the
-// button class keeps only the checked radio button a tab stop, so the arrows are how a keyboard
-// reaches the other), and Escape clicks the shown one of the buttons the program named for it (its
-// pages' Cancel). Tab and the arrows pass over covered controls (Focus.cpp). No default button. A
-// left press on the window's client area or on a Label becomes a caption drag before it is
+// The message loop and event delivery. Every message passes the keyboard's rules first (Keyboard.cpp);
+// a left press on the window's client area or on a Label becomes a caption drag before it is
 // dispatched. The control with the focus is noted around every message, so that the window can give
 // it back when it is activated again (after a message box, which takes the focus away).
 // Messages are taken and dispatched in their UTF-16 form, so that a character typed through an input
@@ -35,58 +30,6 @@ bool CanRaiseEvents(tpl::KindId kind) {
   return false;
 }
 
-bool IsButtonKind(const engine::LiveUnit* unit) {
-  return unit != nullptr && (unit->kind() == tpl::KindId::Button || unit->kind() == tpl::KindId::RadioBox);
-}
-
-// Up and Left (`back`), Down and Right on a focused radio button: the previous or next radio button of
-// the same panel that is shown and enabled, round the end (the system's group order: the panel's
-// controls form one group), gets the focus and is checked. False where the focus is no radio button,
-// so that the key goes to the control.
-bool MoveAmongRadioButtons(bool back) {
-  const HWND from = GetFocus();
-  if ((SendMessageW(from, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0) return false;
-  HWND to = from;
-  for (int step = 0; step < 64; ++step) {  // a panel holds far fewer controls
-    to = GetNextDlgGroupItem(GetParent(from), to, back);
-    if (to == nullptr || to == from) break;
-    if ((SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0 || engine::IsCovered(to)) continue;
-    SetFocus(to);
-    if (SendMessageW(to, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageW(to, BM_CLICK, 0, 0);
-    break;
-  }
-  return true;
-}
-
-bool HandleKey(engine::LiveWindow& window, const MSG& msg) {
-  static_assert(VK_LEFT + 1 == VK_UP && VK_UP + 1 == VK_RIGHT && VK_RIGHT + 1 == VK_DOWN);
-  if (msg.wParam >= VK_LEFT && msg.wParam <= VK_DOWN) return MoveAmongRadioButtons(msg.wParam <= VK_UP);
-  if (msg.wParam == VK_TAB) {
-    const HWND focus = GetFocus();
-    const HWND from = focus != nullptr && IsChild(window.hwnd, focus) ? focus : nullptr;
-    const HWND next = engine::NextTabStop(window.hwnd, from, GetKeyState(VK_SHIFT) < 0);
-    if (next != nullptr) SetFocus(next);
-    return true;
-  }
-  if (msg.wParam == VK_ESCAPE) {
-    for (const engine::LiveUnit& unit : window.units) {
-      if (unit.cancels && unit.hwnd != nullptr && IsWindowVisible(unit.hwnd) && IsWindowEnabled(unit.hwnd)) {
-        SendMessageW(unit.hwnd, BM_CLICK, 0, 0);
-        return true;
-      }
-    }
-    return false;
-  }
-  if (msg.wParam == VK_RETURN) {
-    const HWND focus = GetFocus();
-    if (IsButtonKind(window.FindUnit(focus))) {
-      SendMessageW(focus, BM_CLICK, 0, 0);
-      return true;
-    }
-  }
-  return false;
-}
-
 bool HandlePress(engine::LiveWindow& window, const MSG& msg) {
   if (!window.dragToMove) return false;
   const engine::LiveUnit* unit = window.FindUnit(msg.hwnd);
@@ -108,7 +51,7 @@ void ProcessMessage(const MSG& msg) {
   engine::LiveWindow* window = engine::FindLoadedWindowOf(msg.hwnd);
   if (window != nullptr) {
     engine::RememberFocus(*window);
-    if (msg.message == WM_KEYDOWN && HandleKey(*window, msg)) return;
+    if (msg.message == WM_KEYDOWN && engine::HandleKey(*window, msg)) return;
     if (msg.message == WM_LBUTTONDOWN && HandlePress(*window, msg)) return;
   }
   TranslateMessage(&msg);
@@ -116,14 +59,6 @@ void ProcessMessage(const MSG& msg) {
   // The window may be gone (Cancel) or have lost the focus to a message box by now.
   if (window != nullptr && (window = engine::FindLoadedWindowOf(msg.hwnd)) != nullptr)
     engine::RememberFocus(*window);
-}
-
-void SetEscapeButtons(WindowId windowId, const ControlId* buttons, std::size_t count) {
-  engine::LiveWindow* window = engine::FindLoadedWindow(windowId);
-  if (window == nullptr) return;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (engine::LiveUnit* unit = window->FindUnit(buttons[i])) unit->cancels = true;
-  }
 }
 
 std::int32_t RunMessageLoop() {

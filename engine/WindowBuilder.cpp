@@ -25,12 +25,6 @@ constexpr int kDropDownListHeight = 140;
 constexpr int kFirstNativeId = 100;
 constexpr int kNativeIdStep = 10;
 
-std::vector<std::unique_ptr<LiveWindow>>& LoadedWindows() {
-  // Made once and never destroyed, like the templates (TemplateLoader.cpp).
-  static auto& windows = *new std::vector<std::unique_ptr<LiveWindow>>();
-  return windows;
-}
-
 HINSTANCE Instance() {
   return GetModuleHandleW(nullptr);
 }
@@ -409,7 +403,7 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   const tpl::UnitRecord& r = *unit.record;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | plan.style;
   if (unit.visible) style |= WS_VISIBLE;
-  if (r.flags & tpl::kUnitDisabled) style |= WS_DISABLED;
+  if (unit.disabled) style |= WS_DISABLED;  // as stored, or as a property write before it existed
   if (r.flags & tpl::kUnitTabStop) style |= WS_TABSTOP;
   const int placedAt = window.dpi;
   const Placement p = PlaceControl(window, unit);
@@ -424,7 +418,9 @@ bool CreateControl(LiveWindow& window, LiveUnit& unit, HWND parent, int nativeId
   }
   SendMessageW(unit.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(unit.font), FALSE);
   if (plan.border == kLineBorder) AddLineBorder(unit.hwnd);
-  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox) AnswerForInput(unit.hwnd);
+  if (unit.kind() == tpl::KindId::EditBox || unit.kind() == tpl::KindId::ComboBox ||
+      unit.kind() == tpl::KindId::Button)
+    AnswerForControl(unit.hwnd);
   FinishControl(unit);
   return true;
 }
@@ -570,21 +566,6 @@ bool BuildWindow(LiveWindow& window) {
 
 }  // namespace
 
-LiveUnit* LiveWindow::FindUnit(std::uint32_t id) {
-  for (LiveUnit& unit : units) {
-    if (unit.record->id == id) return &unit;
-  }
-  return nullptr;
-}
-
-LiveUnit* LiveWindow::FindUnit(HWND h) {
-  if (h == nullptr) return nullptr;
-  for (LiveUnit& unit : units) {
-    if (unit.hwnd == h) return &unit;
-  }
-  return nullptr;
-}
-
 bool EnsureCreated(LiveWindow& window, LiveUnit& unit) {
   if (unit.hwnd != nullptr) return true;
   // The panel on the window that holds the unit (or the unit itself).
@@ -606,48 +587,9 @@ bool EnsureCreated(LiveWindow& window, LiveUnit& unit) {
       }
     }
     SetWindowPos(panel->hwnd, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    AnnotateControls(window);  // its inputs' names, its controls' help texts
   }
   return unit.hwnd != nullptr;
-}
-
-LiveWindow* FindLoadedWindow(WindowId id) {
-  for (auto& window : LoadedWindows()) {
-    if (window->windowId == id && window->hwnd != nullptr) return window.get();
-  }
-  return nullptr;
-}
-
-LiveWindow* FindLoadedWindowOf(HWND h) {
-  if (h == nullptr) return nullptr;
-  HWND root = GetAncestor(h, GA_ROOT);
-  for (auto& window : LoadedWindows()) {
-    if (window->hwnd != nullptr && window->hwnd == root) return window.get();
-  }
-  return nullptr;
-}
-
-LiveUnit* FindLiveUnit(HWND h) {
-  for (auto& window : LoadedWindows()) {
-    if (LiveUnit* unit = window->FindUnit(h)) return unit;
-  }
-  return nullptr;
-}
-
-bool AnyWindowAlive(const LiveWindow* except) {
-  for (auto& window : LoadedWindows()) {
-    if (window.get() != except && window->hwnd != nullptr && IsWindow(window->hwnd)) return true;
-  }
-  return false;
-}
-
-void ForgetWindow(LiveWindow* window) {
-  auto& windows = LoadedWindows();
-  for (auto it = windows.begin(); it != windows.end(); ++it) {
-    if (it->get() == window) {
-      windows.erase(it);
-      return;
-    }
-  }
 }
 
 HCURSOR CursorFromData(const tpl::Bytes& data) {
@@ -655,44 +597,6 @@ HCURSOR CursorFromData(const tpl::Bytes& data) {
   const DWORD id = data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
   if (id == 0) return nullptr;
   return LoadCursorW(nullptr, MAKEINTRESOURCEW(id));
-}
-
-COLORREF ResolveColour(std::uint32_t colour) {
-  return colour == tpl::kDefaultColour ? GetSysColor(COLOR_BTNFACE) : static_cast<COLORREF>(colour);
-}
-
-bool HighContrastOn() {
-  HIGHCONTRASTW mode{};
-  mode.cbSize = sizeof mode;
-  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) &&
-         (mode.dwFlags & HCF_HIGHCONTRASTON) != 0;
-}
-
-void ApplyColours(const LiveWindow& window, LiveUnit& unit) {
-  if (!unit.hasColours) return;
-  if (window.highContrast) {
-    // The template's colours are chosen for the usual scheme (black captions on the button face);
-    // a high-contrast scheme can turn that face black. The system's pairs are readable in any scheme.
-    const tpl::KindId kind = unit.kind();
-    const bool onWindow = kind == tpl::KindId::Window || kind == tpl::KindId::TransLabel ||
-                          kind == tpl::KindId::EditBox || kind == tpl::KindId::ComboBox;
-    unit.textColour = GetSysColor(onWindow ? COLOR_WINDOWTEXT : COLOR_BTNTEXT);
-    unit.backColour = GetSysColor(onWindow ? COLOR_WINDOW : COLOR_BTNFACE);
-  } else {
-    unit.textColour = ResolveColour(unit.storedText);
-    unit.backColour = ResolveColour(unit.storedBack);
-  }
-  unit.backBrush.reset(CreateSolidBrush(unit.backColour));
-}
-
-void FollowSystemColours(LiveWindow& window) {
-  window.highContrast = HighContrastOn();
-  for (LiveUnit& unit : window.units) ApplyColours(window, unit);
-  // The system's controls draw with the system's colours and learn of a change from their parent.
-  for (const LiveUnit& unit : window.units) {
-    if (unit.hwnd != nullptr && unit.hwnd != window.hwnd) SendMessageW(unit.hwnd, WM_SYSCOLORCHANGE, 0, 0);
-  }
-  RedrawWindow(window.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void RescaleWindow(LiveWindow& window, int dpi, const RECT* bounds) {
@@ -734,10 +638,7 @@ void LoadWindow(WindowId id) {
   const LoadedTemplate* source = FindTemplate(id);
   bool built = false;
   if (source != nullptr) {
-    LoadedWindows().push_back(std::make_unique<LiveWindow>());
-    LiveWindow* window = LoadedWindows().back().get();
-    window->windowId = id;
-    window->source = source;
+    LiveWindow* window = AddLoadedWindow(id, source);
     built = PrepareUnits(*window, *source) && BuildWindow(*window);
     if (!built) {
       // Destroying the window takes its controls along and forgets it (WM_NCDESTROY).

@@ -3,9 +3,15 @@
 // and transparent labels (what lies beneath, then the caption). Labels keep their caption as window
 // text, so anything that reads window texts reads theirs. The window and the panels are the parents
 // of the native controls: they give them their colours and turn BN_CLICKED into the Clicked event.
-// Labels, edit boxes and combo boxes answer screen readers' questions (Accessibility.cpp). The window
-// keeps the focus on its controls (Focus.cpp) and follows the system's colours and high-contrast mode.
+// Labels, panels, edit boxes, combo boxes and buttons with a help text answer screen readers' questions
+// (Accessibility.cpp). What the window and its controls learn about the focus (activated again, a page
+// or a covering box shown or hidden, a label given the focus) goes to the keyboard's rules
+// (Keyboard.cpp); colour changes go to Colours.cpp, in whose high contrast the window, panels and
+// labels draw the window's edge where they reach it.
 #include "engine/LiveWindow.h"
+// After windows.h, which the engine's header brings.
+#include <commctrl.h>
+
 #include "engine/WindowEngine.h"
 
 namespace zv::engine {
@@ -92,7 +98,10 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   switch (message) {
     case WM_ERASEBKGND:
-      if (FillBackground(h, reinterpret_cast<HDC>(wp), window->units[0].backBrush.get())) return 1;
+      if (FillBackground(h, reinterpret_cast<HDC>(wp), window->units[0].backBrush.get())) {
+        DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
+        return 1;
+      }
       break;
     case WM_SETFONT:
       window->font = reinterpret_cast<HFONT>(wp);
@@ -100,20 +109,11 @@ LRESULT CALLBACK WindowProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(window->font);
     case WM_SETFOCUS:
-      // Activated again, or a control with the focus was hidden: the focus goes on to a control.
-      RestoreFocus(*window);
+      FollowWindowFocus(*window, message, wp);
       return 0;
     case WM_CANCELMODE:
-      // Sent as the window is disabled for a message box, before the system takes the focus away.
-      RememberFocus(*window);
-      break;
     case WM_ENABLE:
-      // Enabled again after a message box without an owner, which took the focus along and left no
-      // window of this thread active: the focus goes back where it was.
-      if (wp != FALSE && !IsChild(h, GetFocus()) &&
-          (GetActiveWindow() == nullptr || GetActiveWindow() == h)) {
-        RestoreFocus(*window);
-      }
+      FollowWindowFocus(*window, message, wp);
       break;
     case WM_SYSCOLORCHANGE:
       FollowSystemColours(*window);
@@ -145,18 +145,22 @@ LRESULT CALLBACK PanelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   LiveUnit* unit = Attached<LiveUnit>(h, message, lp);
   if (unit == nullptr) return DefWindowProcW(h, message, wp, lp);
   LRESULT result = 0;
-  if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get()))
+  if (message == WM_ERASEBKGND && FillBackground(h, reinterpret_cast<HDC>(wp), unit->backBrush.get())) {
+    if (const LiveWindow* window = FindLoadedWindowOf(h))
+      DrawContrastEdge(*window, h, reinterpret_cast<HDC>(wp));
     return 1;
+  }
   if (message == WM_NCDESTROY) SetWindowLongPtrW(h, GWLP_USERDATA, 0);
   if (HandleChildMessage(message, wp, lp, result)) return result;
+  if (message == WM_SETFOCUS) {
+    PassFocusOn(h);  // a panel takes no input
+    return 0;
+  }
+  if (message == WM_GETOBJECT && AnswerGetObject(*unit, wp, lp, result)) return result;
   if (message == WM_WINDOWPOSCHANGED &&
       (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
-    // A page shown or hidden: a focus left on a control of a hidden page moves on (the system leaves
-    // it there or hands it to the window, depending on the version).
     result = DefWindowProcW(h, message, wp, lp);
-    LiveWindow* window = FindLoadedWindowOf(h);
-    const HWND focus = GetFocus();
-    if (window != nullptr && IsChild(window->hwnd, focus) && !IsWindowVisible(focus)) RestoreFocus(*window);
+    FollowPageShown(h);
     return result;
   }
   return DefWindowProcW(h, message, wp, lp);
@@ -241,6 +245,7 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
         DrawCaption(h, dc, *unit, trans->hAlign, trans->vAlign, trans->wordWrap != 0);
       } else if (const auto* label = std::get_if<tpl::LabelData>(&unit->data)) {
         FillBackground(h, dc, unit->backBrush.get());
+        if (const LiveWindow* window = FindLoadedWindowOf(h)) DrawContrastEdge(*window, h, dc);
         DrawCaption(h, dc, *unit, label->hAlign, label->vAlign, label->wordWrap != 0);
       }
       EndPaint(h, &ps);
@@ -249,8 +254,13 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
     case WM_SETTEXT: {
       const LRESULT result = DefWindowProcW(h, message, wp, lp);
       InvalidateRect(h, nullptr, TRUE);
+      // The caption may be an input's name or a control's help text.
+      if (LiveWindow* window = FindLoadedWindowOf(h)) AnnotateControls(*window);
       return result;
     }
+    case WM_SETFOCUS:
+      PassFocusOn(h);  // text takes no input (an assistive tool may still give it the focus)
+      return 0;
     case WM_SETFONT:
       unit->font = reinterpret_cast<HFONT>(wp);
       if (LOWORD(lp)) InvalidateRect(h, nullptr, TRUE);
@@ -271,14 +281,32 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(h, message, wp, lp);
 }
 
-// The edit boxes and combo boxes: their class's own procedure, except for WM_GETOBJECT.
-LRESULT CALLBACK InputProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
+// The system's controls that the engine answers for (edit boxes, combo boxes, buttons with a help
+// text): WM_GETOBJECT, and a box that hides and so uncovers inputs. Everything else goes on to the
+// procedure that was there before (the class's, or another subclass), through the system's
+// subclassing chain.
+constexpr UINT_PTR kSubclassId = 0x5A56;  // "ZV"
+
+LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
   if (message == WM_GETOBJECT) {
     const LiveUnit* unit = FindLiveUnit(h);
     LRESULT result = 0;
     if (unit != nullptr && AnswerGetObject(*unit, wp, lp, result)) return result;
   }
-  return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(h, GCLP_WNDPROC)), h, message, wp, lp);
+  if (message == WM_NCDESTROY) {
+    if (LiveUnit* unit = FindLiveUnit(h)) ForgetAnnotations(*unit);
+    RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
+  }
+  const LRESULT result = DefSubclassProc(h, message, wp, lp);
+  if (message == WM_WINDOWPOSCHANGED) {
+    const UINT flags = reinterpret_cast<const WINDOWPOS*>(lp)->flags;
+    // A box hidden that covered inputs (the disclaimer): the focus may go to them.
+    if ((flags & SWP_HIDEWINDOW) != 0) FollowUncovering(h);
+    // A help text that follows this control's showing (the disclaimer's, on its page's Next).
+    LiveWindow* window = (flags & (SWP_HIDEWINDOW | SWP_SHOWWINDOW)) != 0 ? FindLoadedWindowOf(h) : nullptr;
+    if (window != nullptr) AnnotateControls(*window);
+  }
+  return result;
 }
 
 // Unicode classes: their windows take and give UTF-16 texts, and typed characters arrive as UTF-16.
@@ -295,8 +323,8 @@ bool Register(const wchar_t* name, WNDPROC procedure, UINT style) {
 
 }  // namespace
 
-void AnswerForInput(HWND control) {
-  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc));
+void AnswerForControl(HWND control) {
+  SetWindowSubclass(control, ControlSubclassProc, kSubclassId, 0);
 }
 
 bool RegisterWindowClasses() {

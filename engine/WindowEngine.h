@@ -39,6 +39,15 @@ void LoadWindow(WindowId window);
 // Cancel); nothing when none is.
 void SetEscapeButtons(WindowId window, const ControlId* buttons, std::size_t count);
 
+// Where a page shows nothing to fill in (a control above covers its inputs, as a disclaimer does), the
+// focus starts on the first of `buttons` that is shown (the page's way forward) rather than on its
+// first tab stop. Not a default button: Enter clicks it only while it has the focus.
+void SetForwardButtons(WindowId window, const ControlId* buttons, std::size_t count);
+
+// The text of `from` is the help text that screen readers read for `control` while `from` is shown
+// (a warning under an input, a disclaimer for the button that accepts it). Nothing for an unknown unit.
+void SetHelpText(WindowId window, ControlId control, ControlId from);
+
 // Sets StartupComplete, then dispatches messages until a quit message arrives and returns its code;
 // returns 0 at once when no loaded window is alive.
 std::int32_t RunMessageLoop();

@@ -216,4 +216,16 @@ void WriteControlProperty(WindowId window, ControlId control, PropertyIndex inde
   engine::WriteKindProperty(unit, entry, raw);
 }
 
+void HoldInputWhileWorking(WindowId windowId) {
+  LiveWindow* window = engine::FindLoadedWindow(windowId);
+  if (window == nullptr) return;
+  for (LiveUnit& unit : window->units) {
+    if (unit.kind() != tpl::KindId::Button && unit.kind() != tpl::KindId::RadioBox) continue;
+    unit.disabled = true;
+    if (unit.hwnd != nullptr) EnableWindow(unit.hwnd, FALSE);
+  }
+  // The work keeps the loop from painting: the disabled buttons are drawn now.
+  RedrawWindow(window->hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 }  // namespace zv

@@ -65,6 +65,12 @@ inline void WriteControlText(WindowId window, ControlId control, PropertyIndex i
                        static_cast<std::uint32_t>(bits >> 32));
 }
 
+// Before work that keeps the message loop waiting (an installation or uninstallation, which ends with
+// a message box): every button and radio button of the loaded window is disabled and drawn so at
+// once, so that nothing seems clickable while the work runs. The keys typed meanwhile are dropped
+// before the next message box (ShowMessage). Nothing for a window that is not loaded.
+void HoldInputWhileWorking(WindowId window);
+
 // A routine that an event is bound to. The click handlers take no arguments and return nothing.
 using EventHandler = void (*)();
 

@@ -110,6 +110,11 @@ std::int32_t ShowMessage(const Value& message, std::int32_t flags, OptionalArgum
   UINT type = static_cast<UINT>(flags);
   if ((type & MB_SYSTEMMODAL) == 0) type |= MB_TASKMODAL;
   const char* title = caption.IsGiven() ? caption.value.c_str() : "信息：";
+  // Keys typed while the program was busy (an installation runs on the message loop's thread) are
+  // still queued, and the box would take them as its own: a queued Enter would dismiss it unread.
+  MSG typed;
+  while (PeekMessageW(&typed, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
   // Through the wide entry point, so that the GBK texts read right whatever the system's code page.
   return ButtonIndex(MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(title).c_str(), type));
 }

@@ -27,9 +27,11 @@ enum RunWindowMode : std::int32_t {
 bool RunProgram(TextArg commandLine, bool wait, OptionalArgument<std::int32_t> mode = {},
                 const char* folder = nullptr);
 
-// MessageBoxW with no owner, the GBK texts converted with code page 936. A Text message is shown as it is; a number, bool or date as ValueToText
-// writes it; anything else as the empty text. The caption defaults to "信息：". MB_TASKMODAL is added
-// unless MB_SYSTEMMODAL is given. Returns the 0-based button index (IDOK 0, IDCANCEL 1, ... IDNO 6).
+// MessageBoxW with no owner, the GBK texts converted with code page 936. A Text message is shown as it is; a
+// number, bool or date as ValueToText writes it; anything else as the empty text. The caption defaults to
+// "信息：". MB_TASKMODAL is added unless MB_SYSTEMMODAL is given. Keys typed before the box shows (while the
+// program was busy) are dropped, so that none of them answers it. Returns the 0-based button index (IDOK 0,
+// IDCANCEL 1, ... IDNO 6).
 std::int32_t ShowMessage(const Value& message, std::int32_t flags, OptionalArgument<TextArg> caption = {});
 std::int32_t ShowMessage(TextArg message, std::int32_t flags, OptionalArgument<TextArg> caption = {});
 

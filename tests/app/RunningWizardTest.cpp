@@ -558,32 +558,34 @@ TEST_F(RunningWizardAtStart, TabFocusesCancelAndEnterClicksIt) {
 }
 
 // A keyboard user's walk, the focus asked of the running program after each step: at start on the
-// checked radio button; on the page Next shows, on its first uncovered control, Tab passing over the
-// controls under the disclaimer until it is gone; back where it was when the window is activated again
-// (Alt+Tab) or after a nickname check's box. Escape then does what the page's Cancel does.
+// checked radio button; on the page Next shows, on its Next while the disclaimer covers the inputs
+// (a second Enter accepts the disclaimer rather than cancelling), Tab passing over the controls under
+// the disclaimer until it is gone, then on the nickname box, Tab in reading order; back where it was
+// when the window is activated again (Alt+Tab) or after a nickname check's box. Escape then does what
+// the page's Cancel does.
 TEST_F(RunningWizardAtStart, TheFocusIsWhereAKeyboardUserExpectsIt) {
-  enum Action { kNone, kTab, kAwayAndBack, kNextOnPageOne, kNextOnPageTwo, kNextShowingABox };
+  enum Action { kNone, kTab, kEnter, kAwayAndBack, kNextOnPageOne, kNextShowingABox };
   const struct {
     Action action;
     const char* focused;
   } steps[] = {{kNone, "单选框安装2"},
                {kTab, "取消选择按钮2"},
                {kAwayAndBack, "取消选择按钮2"},
-               {kNextOnPageOne, "取消安装按钮3"},
-               {kTab, "安装下一步按钮4"},
+               {kNextOnPageOne, "安装下一步按钮4"},
                {kTab, "取消安装按钮3"},
-               {kNextOnPageTwo, "安装下一步按钮4"},
+               {kTab, "安装下一步按钮4"},
+               {kEnter, "编辑框昵称"},
                {kTab, "组合框性别"},
-               {kTab, "编辑框昵称"},
+               {kTab, "取消安装按钮3"},
                {kNextShowingABox, "安装下一步按钮4"}};  // BM_CLICK focuses the button, as a click does
   GUITHREADINFO info{sizeof info};
   const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
   for (const auto& step : steps) {
     SCOPED_TRACE(step.focused);
     GetGUIThreadInfo(thread, &info);
-    if (step.action == kTab) PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_TAB, 1);
+    if (step.action == kTab || step.action == kEnter)
+      PostMessageA(info.hwndFocus, WM_KEYDOWN, step.action == kTab ? VK_TAB : VK_RETURN, 1);
     if (step.action == kNextOnPageOne) MakePageTwo(false);
-    if (step.action == kNextOnPageTwo) SendMessageA(Find("安装下一步按钮4"), BM_CLICK, 0, 0);
     if (step.action == kAwayAndBack) {
       const HWND other = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, 0, 0, 0, 0);
       SetForegroundWindow(other);

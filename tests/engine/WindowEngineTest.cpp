@@ -100,6 +100,17 @@ TEST_F(WizardEngine, EachButtonCallsItsOwnHandlerWithItselfAsEventSource) {
   EXPECT_EQ(CurrentEventSource().unit, 0u);
 }
 
+// While the program works (an installation), no button or radio button of either page takes a click
+// or a key: the system gives input to enabled windows only.
+TEST_F(WizardEngine, WhileTheProgramWorksNoButtonTakesInput) {
+  HoldInputWhileWorking(kWindowId);
+  for (ControlId id : {kSelectionNext, kSelectionCancel, kRegistrationNext, kRegistrationCancel,
+                       kInstallRadio, kUninstallRadio}) {
+    EXPECT_FALSE(IsWindowEnabled(Native(id))) << std::hex << id;
+  }
+  EXPECT_TRUE(IsWindowEnabled(Native(kNicknameEdit)));  // not a button: nothing to click
+}
+
 TEST_F(WizardEngine, RadioClicksAndUnboundEventsCallNoHandler) {
   Click(kUninstallRadio);
   EventRecord event;
@@ -111,14 +122,51 @@ TEST_F(WizardEngine, RadioClicksAndUnboundEventsCallNoHandler) {
 
 // ---- Keyboard ----
 
-// Of the two radio buttons only the checked one is a tab stop: the button class moves WS_TABSTOP
-// with the check, as in any dialog.
-TEST_F(WizardEngine, TabWalksPageOneTabStopsInStackingOrderAndWraps) {
-  SetFocus(Main());
-  const ControlId order[] = {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel};
-  for (ControlId expected : order) {
-    PressKey(VK_TAB);
-    EXPECT_EQ(GetFocus(), Native(expected)) << std::hex << expected;
+// Tab and Shift+Tab follow the shown page's reading order, not the stacking order, round the end. Of
+// the two radio buttons only the checked one is a tab stop (the button class moves WS_TABSTOP with the
+// check, as in any dialog); while the disclaimer shows, only the page's two buttons are.
+TEST_F(WizardEngine, TabWalksEachPageInReadingOrderAndWraps) {
+  enum Scene { kPageOne, kDisclaimer, kRegistration };
+  const struct Case {
+    const char* name;
+    Scene scene;
+    bool back;
+    ControlId from;
+    ControlId order[4];
+  } cases[] = {
+      {"page 1",
+       kPageOne,
+       false,
+       kInstallRadio,
+       {kSelectionCancel, kSelectionNext, kInstallRadio, kSelectionCancel}},
+      {"page 1 backwards", kPageOne, true, kSelectionNext, {kSelectionCancel, kInstallRadio, kSelectionNext}},
+      {"page 2 under the disclaimer",
+       kDisclaimer,
+       false,
+       kRegistrationNext,
+       {kRegistrationCancel, kRegistrationNext, kRegistrationCancel}},
+      {"page 2",
+       kRegistration,
+       false,
+       kNicknameEdit,
+       {kGenderCombo, kRegistrationCancel, kRegistrationNext, kNicknameEdit}},
+      {"page 2 backwards",
+       kRegistration,
+       true,
+       kNicknameEdit,
+       {kRegistrationNext, kRegistrationCancel, kGenderCombo, kNicknameEdit}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(kRegistrationPanel, kPropertyVisible, c.scene != kPageOne);
+    Write(kSelectionPanel, kPropertyVisible, c.scene == kPageOne);
+    Write(kDisclaimerEdit, kPropertyVisible, c.scene == kDisclaimer);
+    SetFocus(Native(c.from));
+    for (ControlId expected : c.order) {
+      if (expected == 0) break;
+      PressKey(VK_TAB, c.back);
+      EXPECT_EQ(GetFocus(), Native(expected)) << std::hex << expected;
+    }
   }
 }
 
@@ -226,16 +274,46 @@ TEST_F(WizardEngine, EnterInTheNicknameEditClicksNothing) {
   for (int calls : g_calls) EXPECT_EQ(calls, 0);
 }
 
-// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's.
-TEST_F(WizardEngine, EscapeClicksTheShownPagesCancel) {
+// Escape clicks the Cancel of the page that is shown (as the program binds it), never the hidden one's;
+// Enter clicks the focused button. Each acts once per press: a key the system repeats while it is held
+// does nothing more. A control that wants the key keeps it: in the open gender list Escape and Enter
+// close the list and click nothing.
+TEST_F(WizardEngine, EnterAndEscapeClickOncePerPressUnlessTheFocusWantsThem) {
   const ControlId cancels[] = {kSelectionCancel, kRegistrationCancel};
   SetEscapeButtons(kWindowId, cancels, 2);
-  for (const ControlId shown : cancels) {
-    if (shown == kRegistrationCancel) ShowPageTwo();
-    PressKey(VK_ESCAPE);
+  enum Scene { kPageOne, kPageTwo, kOpenList };
+  const struct Case {
+    const char* name;
+    Scene scene;
+    ControlId focus;
+    WPARAM key;
+    bool repeat;
+    HandlerSlot clicked;  // kHandlerSlotCount: nothing
+  } cases[] = {
+      {"Escape on page one", kPageOne, kInstallRadio, VK_ESCAPE, false, kSelectionCancelSlot},
+      {"Escape on page two", kPageTwo, kRegistrationNext, VK_ESCAPE, false, kRegistrationCancelSlot},
+      {"Enter on a button", kPageOne, kSelectionNext, VK_RETURN, false, kSelectionNextSlot},
+      {"Escape held down", kPageOne, kInstallRadio, VK_ESCAPE, true, kHandlerSlotCount},
+      {"Enter held down", kPageTwo, kRegistrationNext, VK_RETURN, true, kHandlerSlotCount},
+      {"Escape in the open list", kOpenList, kGenderCombo, VK_ESCAPE, false, kHandlerSlotCount},
+      {"Enter in the open list", kOpenList, kGenderCombo, VK_RETURN, false, kHandlerSlotCount},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(kRegistrationPanel, kPropertyVisible, c.scene != kPageOne);
+    Write(kSelectionPanel, kPropertyVisible, c.scene == kPageOne);
+    Write(kDisclaimerEdit, kPropertyVisible, c.scene != kOpenList);
+    SetFocus(Native(c.focus));
+    if (c.scene == kOpenList) SendMessageW(Native(kGenderCombo), CB_SHOWDROPDOWN, TRUE, 0);
+    for (int& calls : g_calls) calls = 0;
+    PressKey(c.key, false, c.repeat);
+    for (int slot = 0; slot < static_cast<int>(kHandlerSlotCount); ++slot) {
+      EXPECT_EQ(g_calls[slot], slot == static_cast<int>(c.clicked) ? 1 : 0) << slot;
+    }
+    if (c.scene == kOpenList) {
+      EXPECT_EQ(SendMessageW(Native(kGenderCombo), CB_GETDROPPEDSTATE, 0, 0), 0);
+    }
   }
-  EXPECT_EQ(g_calls[kSelectionCancelSlot], 1);
-  EXPECT_EQ(g_calls[kRegistrationCancelSlot], 1);
 }
 
 // ---- Drag to move ----

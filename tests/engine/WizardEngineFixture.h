@@ -69,7 +69,16 @@ class WizardEngine : public ::testing::Test {
       g_sourceInHandler[i] = EventSource{};
     }
     LoadWindow(kWindowId);
+    BindAsTheProgramDoes();
     Pump();
+  }
+
+  // The focus and help bindings, as the program makes them (app/Program.cpp).
+  static void BindAsTheProgramDoes() {
+    const ControlId nextButtons[] = {kSelectionNext, kRegistrationNext};
+    SetForwardButtons(kWindowId, nextButtons, 2);
+    SetHelpText(kWindowId, kRegistrationNext, kDisclaimerEdit);
+    SetHelpText(kWindowId, kNicknameEdit, kWarningLabel);
   }
 
   void TearDown() override {
@@ -127,12 +136,13 @@ class WizardEngine : public ::testing::Test {
     Pump();
   }
 
-  static void PressKey(WPARAM key, bool shift = false) {
+  // `repeat`: as the system repeats a key that is held down (bit 30: it was down before).
+  static void PressKey(WPARAM key, bool shift = false, bool repeat = false) {
     BYTE keys[256];
     GetKeyboardState(keys);
     keys[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(keys);
-    PostMessageA(GetFocus() != nullptr ? GetFocus() : Main(), WM_KEYDOWN, key, 1);
+    PostMessageA(GetFocus() != nullptr ? GetFocus() : Main(), WM_KEYDOWN, key, repeat ? 0x40000001 : 1);
     Pump();
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);

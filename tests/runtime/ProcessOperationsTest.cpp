@@ -29,8 +29,8 @@ ZV_CHILD_SCENARIO(SleepThreeSeconds) {
 // Shows the message box named by the last argument over a visible window of its own (the probe, which
 // a task-modal box disables), and ends with the button index as its exit code.
 ZV_CHILD_SCENARIO(ShowMessageBox) {
-  CreateWindowExA(0, "Static", "zv probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
-                  nullptr, nullptr, nullptr);
+  const HWND probe = CreateWindowExA(0, "Static", "zv probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                     100, nullptr, nullptr, nullptr, nullptr);
   const std::string kind = argv[argc - 1];
   std::int32_t result = -100;
   if (kind == "default") result = ShowMessage("操作以完成", 0);
@@ -44,6 +44,16 @@ ZV_CHILD_SCENARIO(ShowMessageBox) {
   if (kind == "yesnocancel") result = ShowMessage("?", MB_YESNOCANCEL);
   if (kind == "abortretryignore") result = ShowMessage("?", MB_ABORTRETRYIGNORE);
   if (kind == "systemmodal") result = ShowMessage("!", MB_SYSTEMMODAL);
+  if (kind == "typedahead") {  // Enter typed while the program was busy, before the box
+    SetForegroundWindow(probe);
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_RETURN;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof keys[0]);
+    for (int i = 0; i < 100 && (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) == 0; ++i) Sleep(20);  // queued
+    result = ShowMessage("?", MB_OKCANCEL);
+  }
   ExitProcess(static_cast<UINT>(result));
 }
 
@@ -189,9 +199,14 @@ TEST(ShowMessage, ButtonsMapToZeroBasedIndices) {
     int button;
     DWORD index;
   };
-  const Case cases[] = {{"yesnocancel", IDYES, 5},        {"yesnocancel", IDNO, 6},
-                        {"yesnocancel", IDCANCEL, 1},     {"abortretryignore", IDABORT, 2},
-                        {"abortretryignore", IDRETRY, 3}, {"abortretryignore", IDIGNORE, 4}};
+  const Case cases[] = {{"yesnocancel", IDYES, 5},
+                        {"yesnocancel", IDNO, 6},
+                        {"yesnocancel", IDCANCEL, 1},
+                        {"abortretryignore", IDABORT, 2},
+                        {"abortretryignore", IDRETRY, 3},
+                        {"abortretryignore", IDIGNORE, 4},
+                        // An Enter typed before the box does not answer it: the user's button does.
+                        {"typedahead", IDCANCEL, 1}};
   for (const Case& c : cases) {
     ShownBox shown;
     ShowBox(c.kind, &shown);
