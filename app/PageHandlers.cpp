@@ -161,6 +161,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 }
 
 [[noreturn]] void Uninstall() {
+  HoldInputWhileWorking(kWindowId);  // nothing seems clickable while the work runs
   RequireUsableFolders(g_folders.Prepare(kInstallFolders, FolderUse::kDelete), true);
   // What a killed installation left (its scratch files) goes first.
   RemoveLeftScratchFiles(kInstallDirectory);
@@ -185,6 +186,7 @@ void WriteSuiteFiles(FailedFiles& failed) {
 
 // A registered user's installation is written again as it stands; the configuration is not touched.
 [[noreturn]] void Reinstall() {
+  HoldInputWhileWorking(kWindowId);  // nothing seems clickable while the work runs
   RequireIntactPayloads();
   RequireUsableFolders(g_folders.MakeReady(kSuiteFiles), false);
   FailedFiles failed;
@@ -214,6 +216,7 @@ bool NicknameIsAcceptable() {
 }
 
 [[noreturn]] void Install() {
+  HoldInputWhileWorking(kWindowId);  // nothing seems clickable while the work runs
   RequireIntactPayloads();
   // Missing folders are made and open ones protected only now, when the writing starts.
   RequireUsableFolders(g_folders.MakeReady(kSuiteFiles), false);

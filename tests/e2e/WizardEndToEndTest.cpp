@@ -873,9 +873,12 @@ TEST_F(LinkedInstallFolder, AnUninstallationDeletesNothingThroughItAndSaysSo) {
 struct FolderMoves {
   HANDLE stopped = nullptr;  // the running copy that the uninstallation stops before its pause
   DWORD errors[2] = {};      // MoveFileExA's error for C:\zor\vik and C:\zor (0: moved)
+  std::vector<HWND> buttons;  // the page's buttons, none of which may take input during the work
+  int enabled = 0;
   static DWORD WINAPI Run(void* parameter) {
     auto* self = static_cast<FolderMoves*>(parameter);
     if (WaitForSingleObject(self->stopped, 30000) != WAIT_OBJECT_0) return 1;
+    for (HWND button : self->buttons) self->enabled += IsWindowEnabled(button) ? 1 : 0;
     const char* const moves[2][2] = {{kInstallDir, "C:\\zor\\vik.moved"}, {"C:\\zor", "C:\\zor.moved"}};
     for (int i = 0; i < 2; ++i) {
       const bool moved = MoveFileExA(moves[i][0], moves[i][1], 0);
@@ -892,8 +895,11 @@ TEST_F(Wizard, NeitherInstallFolderCanBeMovedWhileAnUninstallationPauses) {
   ASSERT_TRUE(running.Start("\"" + InstalledPath("zvmain.exe") + "\""));
   WaitForInputIdle(running.handle(), 10000);
   FolderMoves moves{running.handle()};
-  HANDLE thread = CreateThread(nullptr, 0, &FolderMoves::Run, &moves, 0, nullptr);
   StartWizard();
+  for (const WizardControl button : {WizardControl::InstallRadio, WizardControl::UninstallRadio,
+                                     WizardControl::SelectionNext, WizardControl::SelectionCancel})
+    moves.buttons.push_back(driver_.Control(button));
+  HANDLE thread = CreateThread(nullptr, 0, &FolderMoves::Run, &moves, 0, nullptr);
   MessageBox box = ChooseUninstall();
   ASSERT_EQ(WaitForSingleObject(thread, 30000), WAIT_OBJECT_0);
   CloseHandle(thread);
@@ -902,6 +908,7 @@ TEST_F(Wizard, NeitherInstallFolderCanBeMovedWhileAnUninstallationPauses) {
   EXPECT_EQ(driver_.WaitForExit(), 0u);
   EXPECT_NE(moves.errors[0], 0u) << "C:\\zor\\vik was moved during the pause";
   EXPECT_NE(moves.errors[1], 0u) << "C:\\zor was moved during the pause";
+  EXPECT_EQ(moves.enabled, 0) << "buttons that take input while the uninstallation works";
   for (const char* name : kPayloadNames) EXPECT_FALSE(PathExists(InstalledPath(name))) << name;
   EXPECT_EQ(ReadConfig("nicheng"), "小明");
 }
