@@ -10,7 +10,6 @@
 // labels draw the window's edge where they reach it.
 #include "engine/LiveWindow.h"
 // After windows.h, which the engine's header brings.
-#include <commctrl.h>
 
 #include "engine/WindowEngine.h"
 
@@ -283,11 +282,15 @@ LRESULT CALLBACK LabelProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
 
 // The system's controls that the engine answers for (edit boxes, combo boxes, buttons with a help
 // text): WM_GETOBJECT, and a box that hides and so uncovers inputs. Everything else goes on to the
-// procedure that was there before (the class's, or another subclass), through the system's
-// subclassing chain.
-constexpr UINT_PTR kSubclassId = 0x5A56;  // "ZV"
+// procedure that was there before (the class's, or another program part's subclass), kept as a
+// window property: the user32 subclassing of SetWindowLongPtr and CallWindowProc, which needs no
+// common-controls library (loading that at start-up, with the visual-styles library it brings, costs
+// the first page more than everything else the window does).
+constexpr wchar_t kPreviousProcedure[] = L"zv.previous";
 
-LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp) {
+  const auto previous = reinterpret_cast<WNDPROC>(GetPropW(h, kPreviousProcedure));
+  if (previous == nullptr) return DefWindowProcW(h, message, wp, lp);
   if (message == WM_GETOBJECT) {
     const LiveUnit* unit = FindLiveUnit(h);
     LRESULT result = 0;
@@ -295,9 +298,12 @@ LRESULT CALLBACK ControlSubclassProc(HWND h, UINT message, WPARAM wp, LPARAM lp,
   }
   if (message == WM_NCDESTROY) {
     if (LiveUnit* unit = FindLiveUnit(h)) ForgetAnnotations(*unit);
-    RemoveWindowSubclass(h, ControlSubclassProc, kSubclassId);
+    // Out of the chain as the window goes, where nobody has put a procedure on top meanwhile.
+    if (GetWindowLongPtrW(h, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ControlSubclassProc))
+      SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    RemovePropW(h, kPreviousProcedure);
   }
-  const LRESULT result = DefSubclassProc(h, message, wp, lp);
+  const LRESULT result = CallWindowProcW(previous, h, message, wp, lp);
   if (message == WM_WINDOWPOSCHANGED) {
     const UINT flags = reinterpret_cast<const WINDOWPOS*>(lp)->flags;
     // A box hidden that covered inputs (the disclaimer): the focus may go to them.
@@ -324,7 +330,10 @@ bool Register(const wchar_t* name, WNDPROC procedure, UINT style) {
 }  // namespace
 
 void AnswerForControl(HWND control) {
-  SetWindowSubclass(control, ControlSubclassProc, kSubclassId, 0);
+  if (GetPropW(control, kPreviousProcedure) != nullptr) return;  // already in the chain
+  const LONG_PTR previous = GetWindowLongPtrW(control, GWLP_WNDPROC);
+  if (previous == 0 || !SetPropW(control, kPreviousProcedure, reinterpret_cast<HANDLE>(previous))) return;
+  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlSubclassProc));
 }
 
 bool RegisterWindowClasses() {
