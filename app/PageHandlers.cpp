@@ -57,9 +57,17 @@ constexpr const char* kInstallFolders[] = {kInstallRoot, kInstallDirectory};
 constexpr const char* kProgramsToStop[] = {"zvmain.exe", "zvmix.exe", "zvtune.exe", "zvaux.exe"};
 // The suite's files: its ten files, then the configuration (which the uninstallation leaves).
 constexpr const char* kSuiteFiles[] = {
-    "C:\\zor\\vik\\zvmain.exe", "C:\\zor\\vik\\zvmix.exe",  "C:\\zor\\vik\\zvtune.exe", "C:\\zor\\vik\\zvaux.exe",
-    "C:\\zor\\vik\\zvlock.exe", "C:\\zor\\vik\\zvmix.htm",  "C:\\zor\\vik\\zvplay.exe", "C:\\zor\\vik\\zvsky.htm",
-    "C:\\zor\\vik\\zvstat.htm", "C:\\zor\\vik\\zvchat.exe", kConfigFile,
+    "C:\\zor\\vik\\zvmain.exe",
+    "C:\\zor\\vik\\zvmix.exe",
+    "C:\\zor\\vik\\zvtune.exe",
+    "C:\\zor\\vik\\zvaux.exe",
+    "C:\\zor\\vik\\zvlock.exe",
+    "C:\\zor\\vik\\zvmix.htm",
+    "C:\\zor\\vik\\zvplay.exe",
+    "C:\\zor\\vik\\zvsky.htm",
+    "C:\\zor\\vik\\zvstat.htm",
+    "C:\\zor\\vik\\zvchat.exe",
+    kConfigFile,
 };
 constexpr std::span<const char* const> kFilesToDelete{kSuiteFiles, 10};
 

@@ -2,13 +2,13 @@
 // (ToWide, code page 936 named), and all path work is done in UTF-16. WriteBytesToFile never leaves
 // a cut-short file under the file's name and never damages the file it replaces: the new content is
 // written to a file beside the target, flushed to disk and then given the target's name (moved over an
-// existing target), so the old content, or no file, stays until the new content is complete. The new file takes the folder's access list, as every new file there does, and
-// the archive flag, as an overwrite would leave it; a hidden or system file is refused, as opening it
-// with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL would be. A replacement that the system refuses for want
-// of rights, or that meets a target kept busy, falls back to that overwrite; one that fails for any
-// other cause (a full disk) leaves the old file. No file is reached through a link (SafeReplacement.h
-// holds the scratch files and the link check). The INI files are edited in IniFile.cpp, the suite's
-// programs replaced together in SafeReplacement.cpp.
+// existing target), so the old content, or no file, stays until the new content is complete. The new file
+// takes the folder's access list, as every new file there does, and the archive flag, as an overwrite would
+// leave it; a hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
+// would be. A replacement that the system refuses for want of rights, or that meets a target kept busy, falls
+// back to that overwrite; one that fails for any other cause (a full disk) leaves the old file. No file is
+// reached through a link (SafeReplacement.h holds the scratch files and the link check). The INI files are
+// edited in IniFile.cpp, the suite's programs replaced together in SafeReplacement.cpp.
 #include "runtime/FileOperations.h"
 
 #include <windows.h>

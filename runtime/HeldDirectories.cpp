@@ -12,18 +12,16 @@
 #include "runtime/Handles.h"
 #include "runtime/SafeReplacement.h"
 
-extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes, PFILE_BASIC_INFORMATION information);
-
 namespace zv {
 namespace {
 
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
-constexpr ULONG kOpenForBackup = 0x00004000;                                 // FILE_OPEN_FOR_BACKUP_INTENT
-constexpr ULONG kWriteThrough = 0x00000002;                                  // FILE_WRITE_THROUGH
-constexpr ULONG kOverwritten = 3;                                            // FILE_OVERWRITTEN
-constexpr int kRenameInformation = 10;                                       // FileRenameInformation
-constexpr int kLinkInformation = 11;                                         // FileLinkInformation
-constexpr DWORD kValidAttributes = 0x7fb7;                                   // what CreateFileW passes on
+constexpr ULONG kOpenForBackup = 0x00004000;                             // FILE_OPEN_FOR_BACKUP_INTENT
+constexpr ULONG kWriteThrough = 0x00000002;                              // FILE_WRITE_THROUGH
+constexpr ULONG kOverwritten = 3;                                        // FILE_OVERWRITTEN
+constexpr int kRenameInformation = 10;                                   // FileRenameInformation
+constexpr int kLinkInformation = 11;                                     // FileLinkInformation
+constexpr DWORD kValidAttributes = 0x7fb7;                               // what CreateFileW passes on
 
 struct HeldDirectory {
   HANDLE handle = nullptr;
@@ -80,11 +78,16 @@ void SetErrorOf(NTSTATUS status) {
 
 ULONG DispositionOf(DWORD disposition) {
   switch (disposition) {
-    case CREATE_NEW: return FILE_CREATE;
-    case CREATE_ALWAYS: return FILE_OVERWRITE_IF;
-    case OPEN_ALWAYS: return FILE_OPEN_IF;
-    case TRUNCATE_EXISTING: return FILE_OVERWRITE;
-    default: return FILE_OPEN;
+    case CREATE_NEW:
+      return FILE_CREATE;
+    case CREATE_ALWAYS:
+      return FILE_OVERWRITE_IF;
+    case OPEN_ALWAYS:
+      return FILE_OPEN_IF;
+    case TRUNCATE_EXISTING:
+      return FILE_OVERWRITE;
+    default:
+      return FILE_OPEN;
   }
 }
 
@@ -205,8 +208,8 @@ bool HeldDirectoriesInPlace(const wchar_t** which) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     // The folder as reached by its path now (through a trusted link where it was reached through one).
     UniqueFile byPath(CreateFileW(held.path, FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     // (The name is asked in its parent as well: a system that opens what a link leads to even when
     // asked for the link itself still lists the link's own attributes under its name.)
     const DWORD byName = files::Attributes(held.path);
@@ -237,17 +240,20 @@ HANDLE Open(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*
     return CreateFileW(path, access, share, security, disposition, flagsAndAttributes, nullptr);
   NameString objectName(name);
   OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName.text,
-                             OBJ_CASE_INSENSITIVE | (security != nullptr && security->bInheritHandle ? OBJ_INHERIT : 0),
-                             root, security != nullptr ? security->lpSecurityDescriptor : nullptr);
+  InitializeObjectAttributes(
+      &attributes, &objectName.text,
+      OBJ_CASE_INSENSITIVE | (security != nullptr && security->bInheritHandle ? OBJ_INHERIT : 0), root,
+      security != nullptr ? security->lpSecurityDescriptor : nullptr);
   // What the system would ask for a pipe's server in the name's place: identification only.
-  SECURITY_QUALITY_OF_SERVICE quality{sizeof quality, SecurityIdentification, SECURITY_STATIC_TRACKING, FALSE};
+  SECURITY_QUALITY_OF_SERVICE quality{sizeof quality, SecurityIdentification, SECURITY_STATIC_TRACKING,
+                                      FALSE};
   if ((flagsAndAttributes & SECURITY_SQOS_PRESENT) != 0) {
     quality.ImpersonationLevel = static_cast<SECURITY_IMPERSONATION_LEVEL>((flagsAndAttributes >> 16) & 3);
     attributes.SecurityQualityOfService = &quality;
   }
   ULONG options = FILE_SYNCHRONOUS_IO_NONALERT;
-  options |= (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 ? kOpenForBackup : FILE_NON_DIRECTORY_FILE;
+  options |=
+      (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 ? kOpenForBackup : FILE_NON_DIRECTORY_FILE;
   if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) options |= FILE_OPEN_REPARSE_POINT;
   if ((flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) != 0) options |= kWriteThrough;
   if ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0) {
@@ -256,10 +262,9 @@ HANDLE Open(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*
   }
   HANDLE handle = nullptr;
   IO_STATUS_BLOCK status{};
-  const NTSTATUS result =
-      NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr,
-                   flagsAndAttributes & kValidAttributes, share, DispositionOf(disposition), options,
-                   nullptr, 0);
+  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes,
+                                       &status, nullptr, flagsAndAttributes & kValidAttributes, share,
+                                       DispositionOf(disposition), options, nullptr, 0);
   if (!NT_SUCCESS(result)) {
     SetErrorOf(result);
     return INVALID_HANDLE_VALUE;
@@ -285,11 +290,11 @@ HANDLE MakeDirectory(const wchar_t* path, DWORD access, DWORD share, SECURITY_AT
                              security != nullptr ? security->lpSecurityDescriptor : nullptr);
   HANDLE handle = nullptr;
   IO_STATUS_BLOCK status{};
-  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status,
-                                       nullptr, FILE_ATTRIBUTE_NORMAL, share, FILE_CREATE,
-                                       FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup |
-                                           FILE_OPEN_REPARSE_POINT,
-                                       nullptr, 0);
+  const NTSTATUS result = NtCreateFile(
+      &handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr,
+      FILE_ATTRIBUTE_NORMAL, share, FILE_CREATE,
+      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup | FILE_OPEN_REPARSE_POINT, nullptr,
+      0);
   if (!NT_SUCCESS(result)) {
     SetLastError(result == kNameCollision ? ERROR_ALREADY_EXISTS : RtlNtStatusToDosError(result));
     return INVALID_HANDLE_VALUE;
@@ -309,7 +314,8 @@ DWORD Attributes(const wchar_t* path) {
   DWORD found = INVALID_FILE_ATTRIBUTES;
   const auto named = [&](const wchar_t* text, std::size_t bytes) {
     return bytes / sizeof(wchar_t) == length &&
-           CompareStringOrdinal(text, static_cast<int>(length), name, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+           CompareStringOrdinal(text, static_cast<int>(length), name, static_cast<int>(length), TRUE) ==
+               CSTR_EQUAL;
   };
   if (!ListEntries(listing.get(), [&](const FILE_ID_BOTH_DIR_INFO& entry) {
         if (!named(entry.FileName, entry.FileNameLength) && !named(entry.ShortName, entry.ShortNameLength))
@@ -323,7 +329,8 @@ DWORD Attributes(const wchar_t* path) {
 }
 
 bool Rename(HANDLE handle, const wchar_t* target, bool replace) {
-  alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
+  alignas(
+      FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof(wchar_t) * (MAX_PATH + 16)];
   std::memset(buffer, 0, sizeof buffer);
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
   rename->ReplaceIfExists = replace ? TRUE : FALSE;
@@ -355,8 +362,8 @@ bool ForEachEntry(const wchar_t* directory, EntryVisitor visit, void* context) {
   UniqueFile listing =
       held != nullptr ? OpenForListing(held->handle)
                       : UniqueFile(CreateFileW(directory, FILE_LIST_DIRECTORY,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!listing) return false;
   return ListEntries(listing.get(), [&](const FILE_ID_BOTH_DIR_INFO& entry) {
     const std::size_t length = entry.FileNameLength / sizeof(wchar_t);

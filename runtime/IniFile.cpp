@@ -341,7 +341,7 @@ bool ReadOwnIni(const wchar_t* file, FileBytes& content, bool& existed) {
   existed = false;
   content = FileBytes{};
   UniqueFile current(files::Open(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
   if (!current) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND;  // a missing folder, or no access: nothing is written
@@ -365,8 +365,8 @@ Text ReadIniValue(TextArg file, TextArg section, TextArg key, OptionalArgument<T
   // Read as the profile reader read it: through a link in the file's place, sharing with everybody.
   FileBytes content;
   UniqueFile opened(files::Open(ToWide(trimmedFile).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL));
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
   if (opened && ReadAllOf(opened.get(), content)) {
     const IniPlace place =
         Locate(content, Trimmed(trimmedSection, trimmedSection + std::strlen(trimmedSection)),

@@ -89,17 +89,19 @@ LinkState FoundElsewhere(HANDLE file, const wchar_t* path) {
   wchar_t directory[MAX_PATH];
   wchar_t folderPath[MAX_PATH];
   wchar_t filePath[MAX_PATH];
-  if (!DirectoryOf(path, directory, MAX_PATH) || !FinalPathOf(file, filePath, MAX_PATH)) return LinkState::kUnknown;
+  if (!DirectoryOf(path, directory, MAX_PATH) || !FinalPathOf(file, filePath, MAX_PATH))
+    return LinkState::kUnknown;
   UniqueFile folder(files::Open(directory, FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
   if (!folder || !FinalPathOf(folder.get(), folderPath, MAX_PATH)) return LinkState::kUnknown;
   const std::size_t folderLength = std::wcslen(folderPath);
   if (std::wcslen(filePath) < folderLength) return LinkState::kLink;
-  const bool elsewhere = CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, filePath, static_cast<int>(folderLength),
-                        folderPath, static_cast<int>(folderLength)) != CSTR_EQUAL ||
-         (filePath[folderLength] != L'\\' && !EndsWithSeparator(folderPath)) ||
-         lstrcmpiW(filePath + folderLength + (filePath[folderLength] == L'\\' ? 1 : 0), NameOf(path)) != 0;
+  const bool elsewhere =
+      CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, filePath, static_cast<int>(folderLength), folderPath,
+                     static_cast<int>(folderLength)) != CSTR_EQUAL ||
+      (filePath[folderLength] != L'\\' && !EndsWithSeparator(folderPath)) ||
+      lstrcmpiW(filePath + folderLength + (filePath[folderLength] == L'\\' ? 1 : 0), NameOf(path)) != 0;
   return elsewhere ? LinkState::kLink : LinkState::kNotALink;
 }
 
@@ -228,7 +230,9 @@ LinkState LinkStateOf(HANDLE file, const wchar_t* path) {
   return FoundElsewhere(file, path);
 }
 
-bool IsLink(HANDLE file, const wchar_t* path) { return LinkStateOf(file, path) != LinkState::kNotALink; }
+bool IsLink(HANDLE file, const wchar_t* path) {
+  return LinkStateOf(file, path) != LinkState::kNotALink;
+}
 
 // A name in `directory` that nobody can predict: the scratch prefix, 16 random hex digits, ".tmp".
 bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* keeps) {
@@ -326,9 +330,13 @@ bool Prepare(const wchar_t* path, StagedFile& file) {
   // A link is simply replaced. A file that cannot be told from one is refused: replaced without being
   // kept aside, a program there could not be put back.
   switch (LinkStateOf(target.get(), path)) {
-    case LinkState::kLink: return true;
-    case LinkState::kUnknown: SetLastError(ERROR_CANT_ACCESS_FILE); return false;
-    case LinkState::kNotALink: break;
+    case LinkState::kLink:
+      return true;
+    case LinkState::kUnknown:
+      SetLastError(ERROR_CANT_ACCESS_FILE);
+      return false;
+    case LinkState::kNotALink:
+      break;
   }
   if (!GetFileInformationByHandle(target.get(), &file.identity)) return false;
   file.hadOld = true;

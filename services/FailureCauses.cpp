@@ -48,9 +48,10 @@ FailureCause CauseOfFailureAt(const wchar_t* path) {
   }
   // Opened as itself (a link there is not followed), and with identification only: a pipe's server
   // in the file's place could otherwise act with this program's rights.
-  UniqueFile probe(files::Open(
-      path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
+  UniqueFile probe(files::Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
+                                   SECURITY_IDENTIFICATION));
   const DWORD error = probe ? ERROR_SUCCESS : GetLastError();
   probe.reset();
   FailureCause cause = CauseOfSystemError(error);

@@ -167,7 +167,8 @@ UniqueFile OpenToHold(const wchar_t* folder, bool writing, bool asItself) {
   constexpr DWORD kHold = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (asItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   const auto open = [&](DWORD access) {
-    return UniqueFile(files::Open(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags));
+    return UniqueFile(
+        files::Open(folder, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags));
   };
   if (writing) {
     UniqueFile settable = open(kHold | WRITE_DAC);
@@ -236,7 +237,8 @@ FolderRefusal HeldFolders::InspectOne(int index) {
     return FolderRefusal::kNone;
   }
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(handle.get(), &information)) return Refuse(index, FolderRefusal::kUnconfirmed);
+  if (!GetFileInformationByHandle(handle.get(), &information))
+    return Refuse(index, FolderRefusal::kUnconfirmed);
   const ProcessUser user;
   // (The name is asked as well: a system that opens what a link leads to even when asked for the
   // link itself still reports the link's own attributes for its name.)
@@ -309,8 +311,10 @@ bool CheckEntry(const wchar_t* name, DWORD, void* context) {
   wsprintfW(path, L"%s\\%s", check.folder, name);
   const bool own = IsOwnFile(path, check.ownFiles);
   UniqueFile entry = OpenToHold(path, own, true);
-  if (!entry) entry.reset(files::Open(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  if (!entry)
+    entry.reset(files::Open(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
   Trust trust = entry ? TrustOf(entry.get(), check.user) : Trust::kUnreadable;
   if (own && trust != Trust::kForeign && trust != Trust::kUnreadable && entry &&
       Protect(entry.get(), check.descriptor, check.user))
@@ -318,7 +322,8 @@ bool CheckEntry(const wchar_t* name, DWORD, void* context) {
   if (trust == Trust::kTrusted) return true;
   if (++check.refused <= kMaxListedEntries) {
     const Text gbk = ToGbk(path);
-    *check.listing = JoinTexts({check.listing->get() != nullptr ? check.listing->get() : "", gbk.get(), "\r\n"});
+    *check.listing =
+        JoinTexts({check.listing->get() != nullptr ? check.listing->get() : "", gbk.get(), "\r\n"});
   } else if (check.refused == kMaxListedEntries + 1) {
     *check.listing = JoinTexts({check.listing->get(), "……\r\n"});
   }
@@ -327,18 +332,17 @@ bool CheckEntry(const wchar_t* name, DWORD, void* context) {
 
 }  // namespace
 
-FolderRefusal HeldFolders::CheckEntries(int index, std::span<const char* const> ownFiles, const void* descriptor) {
+FolderRefusal HeldFolders::CheckEntries(int index, std::span<const char* const> ownFiles,
+                                        const void* descriptor) {
   const ProcessUser user;
   const WideText folder = ToWide(folders_[index].path);
   WideText below;
   if (index + 1 < count_) below = ToWide(folders_[index + 1].path);
-  EntryCheck check{folder.c_str(),
-                   index + 1 < count_ ? replacement::NameOf(below.c_str()) : nullptr,
-                   ownFiles,
-                   const_cast<void*>(descriptor),
-                   user.sid(),
-                   &entries_};
-  if (!files::ForEachEntry(folder.c_str(), &CheckEntry, &check)) return Refuse(index, FolderRefusal::kUnconfirmed);
+  EntryCheck check{folder.c_str(), index + 1 < count_ ? replacement::NameOf(below.c_str()) : nullptr,
+                   ownFiles,       const_cast<void*>(descriptor),
+                   user.sid(),     &entries_};
+  if (!files::ForEachEntry(folder.c_str(), &CheckEntry, &check))
+    return Refuse(index, FolderRefusal::kUnconfirmed);
   return check.refused == 0 ? FolderRefusal::kNone : Refuse(index, FolderRefusal::kForeignEntries);
 }
 
@@ -360,8 +364,9 @@ FolderRefusal HeldFolders::MakeReady(std::span<const char* const> ownFiles) {
       // meanwhile is checked like any other.
       const WideText path = ToWide(folder.path);
       SECURITY_ATTRIBUTES security{sizeof security, descriptor.memory, FALSE};
-      UniqueFile made(files::MakeDirectory(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &security));
+      UniqueFile made(files::MakeDirectory(
+          path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
+          FILE_SHARE_READ | FILE_SHARE_WRITE, &security));
       if (made) {
         if (!HoldDirectory(path.c_str(), made.get())) return Refuse(i, FolderRefusal::kUnconfirmed);
         folder.handle = std::move(made);
@@ -383,7 +388,8 @@ FolderRefusal HeldFolders::MakeReady(std::span<const char* const> ownFiles) {
       if (!haveDescriptor() || !Protect(folder.handle.get(), descriptor.memory, user.sid()))
         return Refuse(i, FolderRefusal::kUnconfirmed);
       // The new list changes neither the lists nor the owners of what is already inside.
-      if (const FolderRefusal refusal = CheckEntries(i, ownFiles, descriptor.memory); refusal != FolderRefusal::kNone)
+      if (const FolderRefusal refusal = CheckEntries(i, ownFiles, descriptor.memory);
+          refusal != FolderRefusal::kNone)
         return refusal;
     }
   }
@@ -400,7 +406,8 @@ bool HeldFolders::InPlace() {
   const wchar_t* moved = nullptr;
   if (HeldDirectoriesInPlace(&moved)) return true;
   for (int i = 0; i < count_; ++i)
-    if (folders_[i].path != nullptr && lstrcmpiW(ToWide(folders_[i].path).c_str(), moved) == 0) refused_ = folders_[i].path;
+    if (folders_[i].path != nullptr && lstrcmpiW(ToWide(folders_[i].path).c_str(), moved) == 0)
+      refused_ = folders_[i].path;
   if (refused_ == nullptr && count_ > 0) refused_ = folders_[0].path;
   return false;
 }

@@ -131,11 +131,16 @@ HANDLE WINAPI SceneCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURI
 // name. The same answers as by path, as the system's error codes of that level.
 NTSTATUS StatusOf(DWORD error) {
   switch (error) {
-    case ERROR_ACCESS_DENIED: return static_cast<NTSTATUS>(0xC0000022L);
-    case ERROR_SHARING_VIOLATION: return static_cast<NTSTATUS>(0xC0000043L);
-    case ERROR_PATH_NOT_FOUND: return static_cast<NTSTATUS>(0xC000003AL);
-    case ERROR_FILE_NOT_FOUND: return static_cast<NTSTATUS>(0xC0000034L);
-    default: return static_cast<NTSTATUS>(0xC0000001L);
+    case ERROR_ACCESS_DENIED:
+      return static_cast<NTSTATUS>(0xC0000022L);
+    case ERROR_SHARING_VIOLATION:
+      return static_cast<NTSTATUS>(0xC0000043L);
+    case ERROR_PATH_NOT_FOUND:
+      return static_cast<NTSTATUS>(0xC000003AL);
+    case ERROR_FILE_NOT_FOUND:
+      return static_cast<NTSTATUS>(0xC0000034L);
+    default:
+      return static_cast<NTSTATUS>(0xC0000001L);
   }
 }
 NTSTATUS NTAPI SceneNtCreateFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
@@ -161,8 +166,8 @@ NTSTATUS NTAPI SceneNtCreateFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATT
   } else if (answer != nullptr && answer->leadsNowhere && (options & FILE_OPEN_REPARSE_POINT) == 0) {
     return StatusOf(ERROR_PATH_NOT_FOUND);
   }
-  const NTSTATUS status =
-      original(handle, access, attributes, io, size, fileAttributes, share, disposition, options, ea, eaLength);
+  const NTSTATUS status = original(handle, access, attributes, io, size, fileAttributes, share, disposition,
+                                   options, ea, eaLength);
   if (status >= 0 && !path.empty()) g_scene->opened[*handle] = path;
   return status;
 }
@@ -300,7 +305,8 @@ TEST_F(InstallFolderTest, NothingIsMadeUnlessTheUseSaysSo) {
     EXPECT_TRUE(scene_.made.empty() && scene_.listsSet.empty());
     EXPECT_EQ(held_->present(), exists);
     ASSERT_EQ(held_->MakeReady({}), FolderRefusal::kNone);
-    EXPECT_EQ(scene_.made.size() + scene_.listsSet.size(), 1u) << (exists ? "protected" : "made") << " when writing";
+    EXPECT_EQ(scene_.made.size() + scene_.listsSet.size(), 1u)
+        << (exists ? "protected" : "made") << " when writing";
     scene_.made.clear();
     scene_.listsSet.clear();
   }
@@ -413,23 +419,63 @@ TEST_F(InstallFolderTest, WhatOthersLeftInAFolderBeingProtectedIsRefusedNotKept)
   const std::string open = std::string(kOwnersOnly) + "(A;OICI;FA;;;WD)";
   struct Case {
     const char* name;
-    std::string entry;        // made in the folder ("" for none; ending in "\\" a subfolder)
-    FolderAnswer answer;      // for the entry
-    bool folderOpen;          // the folder itself needs the protected list
+    std::string entry;    // made in the folder ("" for none; ending in "\\" a subfolder)
+    FolderAnswer answer;  // for the entry
+    bool folderOpen;      // the folder itself needs the protected list
     bool refused;
-    std::size_t listsSet;     // lists given: the folder's and the entries'
+    std::size_t listsSet;  // lists given: the folder's and the entries'
   };
   const std::vector<Case> cases = {
       {"the suite's file, open to others, reset", "zvmain.exe", {.security = "O:BA" + open}, true, false, 2},
-      {"the configuration, owned by this user", "zvconf.ini", {.security = "O:" + Own() + kOwnersOnly}, true, false, 2},
-      {"the suite's file owned by another user", "zvmain.exe", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
-      {"the suite's file whose list cannot be set", "zvmain.exe", {.security = "O:BA" + open, .setError = ERROR_ACCESS_DENIED}, true, true, 2},
-      {"the suite's file whose list is not kept", "zvmain.exe", {.security = "O:BA" + open, .setKept = false}, true, true, 2},
+      {"the configuration, owned by this user",
+       "zvconf.ini",
+       {.security = "O:" + Own() + kOwnersOnly},
+       true,
+       false,
+       2},
+      {"the suite's file owned by another user",
+       "zvmain.exe",
+       {.security = "O:" + std::string(kOtherUser) + kOwnersOnly},
+       true,
+       true,
+       1},
+      {"the suite's file whose list cannot be set",
+       "zvmain.exe",
+       {.security = "O:BA" + open, .setError = ERROR_ACCESS_DENIED},
+       true,
+       true,
+       2},
+      {"the suite's file whose list is not kept",
+       "zvmain.exe",
+       {.security = "O:BA" + open, .setKept = false},
+       true,
+       true,
+       2},
       {"another name, open to others", "zvhook.dll", {.security = "O:BA" + open}, true, true, 1},
-      {"another name, owned by another user", "zvhook.dll", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
-      {"another name, unreadable", "zvhook.dll", {.security = "O:BA" + open, .readError = ERROR_ACCESS_DENIED}, true, true, 1},
-      {"another name, only the trusted may change it", "readme.txt", {.security = "O:BA" + std::string(kOwnersOnly)}, true, false, 1},
-      {"a subfolder another user owns", "plugins\\", {.security = "O:" + std::string(kOtherUser) + kOwnersOnly}, true, true, 1},
+      {"another name, owned by another user",
+       "zvhook.dll",
+       {.security = "O:" + std::string(kOtherUser) + kOwnersOnly},
+       true,
+       true,
+       1},
+      {"another name, unreadable",
+       "zvhook.dll",
+       {.security = "O:BA" + open, .readError = ERROR_ACCESS_DENIED},
+       true,
+       true,
+       1},
+      {"another name, only the trusted may change it",
+       "readme.txt",
+       {.security = "O:BA" + std::string(kOwnersOnly)},
+       true,
+       false,
+       1},
+      {"a subfolder another user owns",
+       "plugins\\",
+       {.security = "O:" + std::string(kOtherUser) + kOwnersOnly},
+       true,
+       true,
+       1},
       {"a folder that needed no new list", "zvhook.dll", {.security = "O:BA" + open}, false, false, 0},
   };
   const std::string folder = Path("vik");

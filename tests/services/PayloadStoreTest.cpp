@@ -495,8 +495,10 @@ NTSTATUS NTAPI CallsLink(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d, FILE_IN
   return g_calls.hooks[3]->original<decltype(&NtSetInformationFile)>()(a, b, c, d, e);
 }
 DWORD WINAPI CallsFinalPath(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
-  const DWORD length = g_calls.hooks[4]->original<decltype(&GetFinalPathNameByHandleW)>()(file, path, size, flags);
-  if (g_calls.untold != nullptr && length > 0 && length < size && std::wstring(path).ends_with(g_calls.untold))
+  const DWORD length =
+      g_calls.hooks[4]->original<decltype(&GetFinalPathNameByHandleW)>()(file, path, size, flags);
+  if (g_calls.untold != nullptr && length > 0 && length < size &&
+      std::wstring(path).ends_with(g_calls.untold))
     return SetLastError(ERROR_ACCESS_DENIED), 0;
   return length;
 }
@@ -682,7 +684,8 @@ NTSTATUS NTAPI KillingNtCreateFile(PHANDLE a, ACCESS_MASK b, POBJECT_ATTRIBUTES 
   Reached();
   return g_kill.hooks[4]->original<decltype(&NtCreateFile)>()(a, b, c, d, e, f, g, h, i, j, k);
 }
-NTSTATUS NTAPI KillingNtSetInformationFile(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d, FILE_INFORMATION_CLASS e) {
+NTSTATUS NTAPI KillingNtSetInformationFile(HANDLE a, PIO_STATUS_BLOCK b, PVOID c, ULONG d,
+                                           FILE_INFORMATION_CLASS e) {
   Reached(e == 10 ? FileRenameInfo : FileBasicInfo);
   return g_kill.hooks[5]->original<decltype(&NtSetInformationFile)>()(a, b, c, d, e);
 }
