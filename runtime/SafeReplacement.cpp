@@ -444,12 +444,21 @@ bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint3
   }
   // The new files and their names on disk before any old file goes: a power cut after this must
   // not bring back a mixed suite whose old half was deleted.
+  // Each file through its own handle, then each folder once, after the last of its files.
   bool settled = true;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    wchar_t directory[MAX_PATH];
-    if (DirectoryOf(paths[i].c_str(), directory, MAX_PATH) && staged[i].fresh.Settle(directory)) continue;
+    if (staged[i].fresh.Settle(nullptr)) continue;
     errors[i] = LastFailure();
     settled = false;
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    wchar_t directory[MAX_PATH];
+    wchar_t later[MAX_PATH];
+    bool flushedLater = false;
+    for (std::size_t j = i + 1; j < files.size() && !flushedLater; ++j)
+      flushedLater = DirectoryOf(paths[j].c_str(), later, MAX_PATH) &&
+                     DirectoryOf(paths[i].c_str(), directory, MAX_PATH) && lstrcmpiW(directory, later) == 0;
+    if (!flushedLater && DirectoryOf(paths[i].c_str(), directory, MAX_PATH)) FlushFolder(directory);
   }
   if (!settled) {
     PutAllBack(paths, staged, files.size(), errors);

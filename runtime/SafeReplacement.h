@@ -157,11 +157,12 @@ class ScratchFile {
 
   // Puts a moved file on disk: its content and its new name, through the handle that moved it (a
   // power cut after a move that only the cache knew of could bring the old file back), then the
-  // folder `directory` that names it. Closes the file. False when the file's flush failed.
+  // folder `directory` that names it (null: the caller flushes the folder once for several files).
+  // Closes the file. False when the file's flush failed.
   bool Settle(const wchar_t* directory) {
     const bool flushed = Flush();
     const DWORD error = GetLastError();
-    FlushFolder(directory);
+    if (directory != nullptr) FlushFolder(directory);
     Discard();
     SetLastError(error);
     return flushed;
