@@ -135,18 +135,41 @@ NTSTATUS SetInformation(HANDLE handle, void* record, ULONG size, int kind) {
   return NtSetInformationFile(handle, &status, record, size, static_cast<FILE_INFORMATION_CLASS>(kind));
 }
 
+// Opens or makes `name` relative to the directory handle `root`, synchronously: the system's call
+// behind CreateFileW, given where the name starts. `information` tells what was done (opened,
+// overwritten, made).
+struct Relative {
+  ULONG disposition = FILE_OPEN;
+  ULONG options = 0;
+  ULONG fileAttributes = 0;
+  const SECURITY_ATTRIBUTES* security = nullptr;
+  SECURITY_QUALITY_OF_SERVICE* quality = nullptr;
+};
+NTSTATUS CreateRelative(HANDLE root, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                        const Relative& how, HANDLE& handle, ULONG_PTR* information = nullptr) {
+  NameString objectName(name);
+  OBJECT_ATTRIBUTES attributes;
+  const bool inherit = how.security != nullptr && how.security->bInheritHandle;
+  InitializeObjectAttributes(&attributes, &objectName.text,
+                             OBJ_CASE_INSENSITIVE | (inherit ? OBJ_INHERIT : 0), root,
+                             how.security != nullptr ? how.security->lpSecurityDescriptor : nullptr);
+  attributes.SecurityQualityOfService = how.quality;
+  IO_STATUS_BLOCK status{};
+  handle = nullptr;
+  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes,
+                                       &status, nullptr, how.fileAttributes, share, how.disposition,
+                                       how.options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (information != nullptr) *information = status.Information;
+  return result;
+}
+
 // The held directory opened once more, relative to its handle (an empty name opens the directory
 // itself), for a listing of its own: a listing's position belongs to its handle.
 UniqueFile OpenForListing(HANDLE held) {
-  NameString none(L"");
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &none.text, OBJ_CASE_INSENSITIVE, held, nullptr);
   HANDLE handle = nullptr;
-  IO_STATUS_BLOCK status{};
   const NTSTATUS result =
-      NtCreateFile(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, nullptr, 0,
-                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                   FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup, nullptr, 0);
+      CreateRelative(held, L"", FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     {.options = FILE_DIRECTORY_FILE | kOpenForBackup}, handle);
   if (!Succeeded(result)) return UniqueFile();
   return UniqueFile(handle);
 }
@@ -238,39 +261,27 @@ HANDLE Open(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*
   const HANDLE root = RootOf(path, name);
   if (root == nullptr)
     return CreateFileW(path, access, share, security, disposition, flagsAndAttributes, nullptr);
-  NameString objectName(name);
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(
-      &attributes, &objectName.text,
-      OBJ_CASE_INSENSITIVE | (security != nullptr && security->bInheritHandle ? OBJ_INHERIT : 0), root,
-      security != nullptr ? security->lpSecurityDescriptor : nullptr);
   // What the system would ask for a pipe's server in the name's place: identification only.
   SECURITY_QUALITY_OF_SERVICE quality{sizeof quality, SecurityIdentification, SECURITY_STATIC_TRACKING,
                                       FALSE};
+  Relative how{DispositionOf(disposition), 0, flagsAndAttributes & kValidAttributes, security, nullptr};
   if ((flagsAndAttributes & SECURITY_SQOS_PRESENT) != 0) {
     quality.ImpersonationLevel = static_cast<SECURITY_IMPERSONATION_LEVEL>((flagsAndAttributes >> 16) & 3);
-    attributes.SecurityQualityOfService = &quality;
+    how.quality = &quality;
   }
-  ULONG options = FILE_SYNCHRONOUS_IO_NONALERT;
-  options |=
+  how.options =
       (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0 ? kOpenForBackup : FILE_NON_DIRECTORY_FILE;
-  if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) options |= FILE_OPEN_REPARSE_POINT;
-  if ((flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) != 0) options |= kWriteThrough;
+  if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) how.options |= FILE_OPEN_REPARSE_POINT;
+  if ((flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) != 0) how.options |= kWriteThrough;
   if ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0) {
-    options |= FILE_DELETE_ON_CLOSE;
+    how.options |= FILE_DELETE_ON_CLOSE;
     access |= DELETE;
   }
   HANDLE handle = nullptr;
-  IO_STATUS_BLOCK status{};
-  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes,
-                                       &status, nullptr, flagsAndAttributes & kValidAttributes, share,
-                                       DispositionOf(disposition), options, nullptr, 0);
-  if (!NT_SUCCESS(result)) {
-    SetErrorOf(result);
-    return INVALID_HANDLE_VALUE;
-  }
-  const bool found = (disposition == OPEN_ALWAYS && status.Information == FILE_OPENED) ||
-                     (disposition == CREATE_ALWAYS && status.Information == kOverwritten);
+  ULONG_PTR done = 0;
+  if (!Succeeded(CreateRelative(root, name, access, share, how, handle, &done))) return INVALID_HANDLE_VALUE;
+  const bool found = (disposition == OPEN_ALWAYS && done == FILE_OPENED) ||
+                     (disposition == CREATE_ALWAYS && done == kOverwritten);
   SetLastError(found ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
 }
@@ -284,17 +295,12 @@ HANDLE MakeDirectory(const wchar_t* path, DWORD access, DWORD share, SECURITY_AT
     return CreateFileW(path, access, share, nullptr, OPEN_EXISTING, kAsItself, nullptr);
   }
   // Inside a held folder the directory is made and opened in one step, relative to the held handle.
-  NameString objectName(name);
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName.text, OBJ_CASE_INSENSITIVE, root,
-                             security != nullptr ? security->lpSecurityDescriptor : nullptr);
   HANDLE handle = nullptr;
-  IO_STATUS_BLOCK status{};
-  const NTSTATUS result = NtCreateFile(
-      &handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr,
-      FILE_ATTRIBUTE_NORMAL, share, FILE_CREATE,
-      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackup | FILE_OPEN_REPARSE_POINT, nullptr,
-      0);
+  const NTSTATUS result =
+      CreateRelative(root, name, access, share,
+                     {FILE_CREATE, FILE_DIRECTORY_FILE | kOpenForBackup | FILE_OPEN_REPARSE_POINT,
+                      FILE_ATTRIBUTE_NORMAL, security, nullptr},
+                     handle);
   if (!NT_SUCCESS(result)) {
     SetLastError(result == kNameCollision ? ERROR_ALREADY_EXISTS : RtlNtStatusToDosError(result));
     return INVALID_HANDLE_VALUE;

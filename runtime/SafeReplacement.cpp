@@ -68,7 +68,7 @@ void PutBackOrRemove(const wchar_t* path, const wchar_t* directory, const wchar_
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
   if (!file) return;  // held by somebody: left for a later run
   const LinkState state = LinkStateOf(file.get(), path);
-  if (state == LinkState::kNotALink && RenameTo(file.get(), original, false)) return;
+  if (state == LinkState::kNotALink && files::Rename(file.get(), original, false)) return;
   // Where it cannot be told what the kept file is, it stays for a later run.
   if (state != LinkState::kUnknown && files::Attributes(original) != INVALID_FILE_ATTRIBUTES)
     DeleteOnClose(file.get());
@@ -255,13 +255,6 @@ bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* k
   return true;
 }
 
-// Gives the file behind `handle` the name `target` (a link there is replaced, not followed), where
-// `replace` allows replacing an existing file. The rename takes a full path of the system's own
-// form: "\??\C:\...", "\??\UNC\server\share\...".
-bool RenameTo(HANDLE handle, const wchar_t* target, bool replace) {
-  return files::Rename(handle, target, replace);
-}
-
 // A hidden or system file is refused, as opening it with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL
 // refuses it (access denied): such a file is not one of ours to overwrite. False, with the reason as
 // the thread's last error, when the file behind `target` may not be replaced.
@@ -444,21 +437,19 @@ bool WriteFilesTogether(std::span<const FileContent> files, std::span<std::uint3
   }
   // The new files and their names on disk before any old file goes: a power cut after this must
   // not bring back a mixed suite whose old half was deleted.
-  // Each file through its own handle, then each folder once, after the last of its files.
+  // Each file through its own handle, then its folder (once for files side by side).
   bool settled = true;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (staged[i].fresh.Settle(nullptr)) continue;
     errors[i] = LastFailure();
     settled = false;
   }
-  for (std::size_t i = 0; i < files.size(); ++i) {
+  wchar_t flushed[MAX_PATH] = {};
+  for (const WideText& path : paths) {
     wchar_t directory[MAX_PATH];
-    wchar_t later[MAX_PATH];
-    bool flushedLater = false;
-    for (std::size_t j = i + 1; j < files.size() && !flushedLater; ++j)
-      flushedLater = DirectoryOf(paths[j].c_str(), later, MAX_PATH) &&
-                     DirectoryOf(paths[i].c_str(), directory, MAX_PATH) && lstrcmpiW(directory, later) == 0;
-    if (!flushedLater && DirectoryOf(paths[i].c_str(), directory, MAX_PATH)) FlushFolder(directory);
+    if (!DirectoryOf(path.c_str(), directory, MAX_PATH) || lstrcmpiW(directory, flushed) == 0) continue;
+    FlushFolder(directory);
+    std::wcscpy(flushed, directory);
   }
   if (!settled) {
     PutAllBack(paths, staged, files.size(), errors);

@@ -70,11 +70,6 @@ bool RandomScratchName(const wchar_t* directory, wchar_t* name, const wchar_t* k
 // not, and its failure (a file system without such a step) is not one of the write.
 void FlushFolder(const wchar_t* directory);
 
-// Gives the file behind `handle` the name `target` (a link there is replaced, not followed), where
-// `replace` allows replacing an existing file. The rename takes a full path of the system's own
-// form: "\??\C:\...", "\??\UNC\server\share\...".
-bool RenameTo(HANDLE handle, const wchar_t* target, bool replace);
-
 // A new file beside a target, under a name that nobody can predict, made new (never an existing file,
 // never through a link) and held open without sharing: nobody else can read it half-written, write
 // into it or put anything in its place. Its attributes and its move over the target are done through
@@ -101,7 +96,7 @@ class ScratchFile {
   // Takes over `file` (open with DELETE access), which is moved aside under `name`, a name made for
   // it beforehand (RandomScratchName): a single rename, nothing else.
   bool TakeAsideAs(UniqueFile& file, const wchar_t* name) {
-    if (!RenameTo(file.get(), name, false)) return false;
+    if (!files::Rename(file.get(), name, false)) return false;
     std::wcscpy(name_, name);
     handle_ = static_cast<UniqueFile&&>(file);
     return true;
@@ -145,7 +140,7 @@ class ScratchFile {
   // Without `replace`, an existing target is left as it is and the move fails.
   bool MoveOver(const wchar_t* target, bool replace = true) {
     for (int attempt = 1;; ++attempt) {
-      if (RenameTo(handle_.get(), target, replace)) {
+      if (files::Rename(handle_.get(), target, replace)) {
         placed_ = true;
         name_[0] = L'\0';
         return true;

@@ -333,14 +333,13 @@ bool CheckEntry(const wchar_t* name, DWORD, void* context) {
 }  // namespace
 
 FolderRefusal HeldFolders::CheckEntries(int index, std::span<const char* const> ownFiles,
-                                        const void* descriptor) {
+                                        PSECURITY_DESCRIPTOR descriptor) {
   const ProcessUser user;
   const WideText folder = ToWide(folders_[index].path);
   WideText below;
   if (index + 1 < count_) below = ToWide(folders_[index + 1].path);
-  EntryCheck check{folder.c_str(), index + 1 < count_ ? replacement::NameOf(below.c_str()) : nullptr,
-                   ownFiles,       const_cast<void*>(descriptor),
-                   user.sid(),     &entries_};
+  const wchar_t* skip = index + 1 < count_ ? replacement::NameOf(below.c_str()) : nullptr;
+  EntryCheck check{folder.c_str(), skip, ownFiles, descriptor, user.sid(), &entries_};
   if (!files::ForEachEntry(folder.c_str(), &CheckEntry, &check))
     return Refuse(index, FolderRefusal::kUnconfirmed);
   return check.refused == 0 ? FolderRefusal::kNone : Refuse(index, FolderRefusal::kForeignEntries);

@@ -108,7 +108,7 @@ class HeldFolders {
   };
   FolderRefusal InspectOne(int index);
   FolderRefusal Refuse(int index, FolderRefusal why);
-  FolderRefusal CheckEntries(int index, std::span<const char* const> ownFiles, const void* descriptor);
+  FolderRefusal CheckEntries(int index, std::span<const char* const> ownFiles, PSECURITY_DESCRIPTOR descriptor);
 
   Folder folders_[kMaxFolders];
   int count_ = 0;

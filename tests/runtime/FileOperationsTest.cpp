@@ -572,22 +572,6 @@ TEST_F(FileOperationsTest, GbkPathsNameTheSameFilesUnderAnotherCodePage) {
   EXPECT_EQ(test::ReadWholeFile(Path("小明\\zvconf.ini")), "[yonghuzu]\r\nnicheng=小明\r\n");
 }
 
-// A path built in UTF-16 may hold what GBK cannot (a Korean or German user name): the wide forms.
-TEST_F(FileOperationsTest, TheWideFormsReachNamesThatGbkCannotHold) {
-  const std::wstring folder = std::wstring(root_.begin(), root_.end()) + L"\\김철수 Jörg";
-  const std::wstring file = folder + L"\\Zorvik.lnk";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  HANDLE made =
-      CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(made, INVALID_HANDLE_VALUE);
-  CloseHandle(made);
-  EXPECT_TRUE(FileExists(file.c_str()));
-  EXPECT_TRUE(RemoveFile(file.c_str()));
-  EXPECT_FALSE(FileExists(file.c_str()));
-  EXPECT_FALSE(RemoveFile(file.c_str()));
-  EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
-}
-
 class IniTest : public FileOperationsTest {
  protected:
   void SetUp() override {

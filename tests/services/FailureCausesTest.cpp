@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "runtime/FileOperations.h"
 #include "tests/support/Faults.h"
 #include "tests/support/ImportHook.h"
 #include "tests/support/WinTestSupport.h"
@@ -135,7 +136,7 @@ TEST_F(FailureCausesTest, TheProbeFollowsNoLinkAndAllowsNoImpersonation) {
 }
 
 // The shortcut's path is built in UTF-16 and may hold what GBK cannot (a desktop of 김철수 or Jörg):
-// the probe takes it as it is, and the list shows such a character as "?".
+// the probe takes it as it is, the list shows such a character as "?", and the file operations reach it.
 TEST_F(FailureCausesTest, AWidePathIsProbedAsItIsAndListedInGbk) {
   const std::wstring folder = std::wstring(root_.begin(), root_.end()) + L"\\김철수 Jörg 小明";
   const std::wstring path = folder + L"\\Zorvik.lnk";
@@ -152,7 +153,11 @@ TEST_F(FailureCausesTest, AWidePathIsProbedAsItIsAndListedInGbk) {
   failed.Add(path.c_str(), FailureCause::kInUse);
   EXPECT_TRUE(failed.Has(FailureCause::kInUse));
   EXPECT_EQ(std::string(failed.Listing()), root_ + "\\??? J?rg 小明\\Zorvik.lnk\r\n");
-  DeleteFileW(path.c_str());
+  // The runtime's wide forms reach it too.
+  EXPECT_TRUE(FileExists(path.c_str()));
+  EXPECT_TRUE(RemoveFile(path.c_str()));
+  EXPECT_FALSE(FileExists(path.c_str()));
+  EXPECT_FALSE(RemoveFile(path.c_str()));
   RemoveDirectoryW(folder.c_str());
 }
 
